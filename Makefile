@@ -1,0 +1,44 @@
+# KroFileList: the two everyday commands are `make demo` and `make test`.
+# Each installs what it needs on a fresh Debian machine.
+
+BUILD ?= build
+GEN   := -G Ninja
+export CMAKE_BUILD_PARALLEL_LEVEL ?= $(shell nproc)
+
+.PHONY: all deps native native-tsan win64 win32 test demo dist bench clean
+
+all: native win64 win32
+
+deps:
+	@scripts/install-deps.sh
+
+# Portable code, simulator, tools and unit tests, with ASan + UBSan.
+native: deps
+	@cmake -S . -B $(BUILD)/native $(GEN) -DCMAKE_BUILD_TYPE=Debug -DKRO_SANITIZER=address >/dev/null
+	@cmake --build $(BUILD)/native
+
+# The threading tests again, under ThreadSanitizer.
+native-tsan: deps
+	@cmake -S . -B $(BUILD)/native-tsan $(GEN) -DCMAKE_BUILD_TYPE=Debug -DKRO_SANITIZER=thread >/dev/null
+	@cmake --build $(BUILD)/native-tsan
+
+# The program, the simulator DLL and the Windows tests, for 64-bit Windows.
+win64: deps
+	@cmake -S . -B $(BUILD)/win64 $(GEN) -DCMAKE_BUILD_TYPE=Release \
+	    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake >/dev/null
+	@cmake --build $(BUILD)/win64
+
+# 32-bit Windows build, to pair with a 32-bit device library (not run here).
+win32: deps
+	@cmake -S . -B $(BUILD)/win32 $(GEN) -DCMAKE_BUILD_TYPE=Release -DKRO_BUILD_TESTS=OFF \
+	    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >/dev/null
+	@cmake --build $(BUILD)/win32
+
+test: native native-tsan win64 win32
+	@scripts/run-tests.sh $(BUILD)
+
+demo: native win64
+	@scripts/demo.sh $(BUILD)
+
+clean:
+	rm -rf $(BUILD)

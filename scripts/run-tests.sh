@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Runs every level of tests over the built trees and prints one closing line.
+#   scripts/run-tests.sh BUILD_DIR
+set -uo pipefail
+build=$(cd "${1:-build}" && pwd)
+root=$(cd "$(dirname "$0")/.." && pwd)
+
+total_passed=0
+total_failed=0
+overall=0
+
+# Runs ctest in a tree and adds its counts to the totals.
+run_ctest() {
+    local label=$1 dir=$2; shift 2
+    echo "== $label =="
+    local log
+    log=$(mktemp)
+    "$@" ctest --test-dir "$dir" --output-on-failure --timeout 300 2>&1 | tee "$log"
+    local status=${PIPESTATUS[0]}
+    local line
+    line=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -1)
+    if [ -n "$line" ]; then
+        local failed total
+        failed=$(sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\1/' <<<"$line")
+        total=$(sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\2/' <<<"$line")
+        total_passed=$((total_passed + total - failed))
+        total_failed=$((total_failed + failed))
+    elif [ "$status" -ne 0 ]; then
+        total_failed=$((total_failed + 1))
+    fi
+    [ "$status" -eq 0 ] || overall=1
+    rm -f "$log"
+}
+
+run_ctest "unit (ASan + UBSan)" "$build/native" env
+run_ctest "threads (TSan)" "$build/native-tsan" env TSAN_OPTIONS=halt_on_error=1
+run_ctest "Windows (Wine)" "$build/win64" "$root/scripts/wine-session.sh" "$build/win64/wine" --
+
+echo "tests: $total_passed passed, $total_failed failed"
+exit $overall

@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# Runs a command inside a throwaway Wine session:
+#   scripts/wine-session.sh [--user-display] STATE_DIR -- COMMAND...
+# - a Wine prefix copied fresh from a template kept in STATE_DIR (the template
+#   is made once: wineboot, Hangul font substitution, unmanaged windows);
+# - the ANSI code page 949 (Korean), through a locale compiled into STATE_DIR;
+# - a private Xvfb display, unless --user-display is given and DISPLAY is set;
+# - afterwards wineserver is shut down and only what was started is stopped.
+set -euo pipefail
+
+use_user_display=0
+if [ "${1:-}" = "--user-display" ]; then use_user_display=1; shift; fi
+state_dir=$(mkdir -p "$1" && cd "$1" && pwd); shift
+[ "${1:-}" = "--" ] && shift
+
+wine64=/usr/lib/wine/wine64
+template="$state_dir/template"
+prefix="$state_dir/${KRO_WINE_PREFIX_NAME:-prefix}"
+
+export WINEDEBUG="${WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEARCH=win64
+
+# Code page 949 needs a compiled ko_KR locale; without it GetACP() stays 1252.
+if [ ! -d "$state_dir/locale/ko_KR.UTF-8" ]; then
+    mkdir -p "$state_dir/locale"
+    localedef -i ko_KR -f UTF-8 "$state_dir/locale/ko_KR.UTF-8" 2>/dev/null || true
+fi
+export LOCPATH="$state_dir/locale"
+export LANG=ko_KR.UTF-8
+unset LC_ALL
+
+xvfb_pid=""
+cleanup() {
+    if [ -d "$prefix" ]; then
+        WINEPREFIX="$prefix" wineserver -k 2>/dev/null || true
+        WINEPREFIX="$prefix" wineserver -w 2>/dev/null || true
+    fi
+    if [ -n "$xvfb_pid" ]; then
+        kill "$xvfb_pid" 2>/dev/null || true
+        wait "$xvfb_pid" 2>/dev/null || true
+    fi
+}
+trap cleanup EXIT
+
+if [ "$use_user_display" -eq 0 ] || [ -z "${DISPLAY:-}" ]; then
+    fifo=$(mktemp -u)
+    mkfifo "$fifo"
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fifo" 2>/dev/null &
+    xvfb_pid=$!
+    read -r display_number <"$fifo"
+    rm -f "$fifo"
+    export DISPLAY=":$display_number"
+fi
+
+if [ ! -f "$template/.ready" ]; then
+    rm -rf "$template"
+    WINEPREFIX="$template" "$wine64" wineboot -i >/dev/null 2>&1 || true
+    reg() { WINEPREFIX="$template" "$wine64" reg add "$@" /f >/dev/null 2>&1; }
+    # Wine's dialog font has no Hangul: map the dialog fonts to NanumGothic.
+    subst='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes'
+    reg "$subst" /v "MS Shell Dlg" /d NanumGothic
+    reg "$subst" /v "MS Shell Dlg 2" /d NanumGothic
+    # Without a window manager, unmanaged windows avoid a 2 s delay at exit.
+    reg 'HKCU\Software\Wine\X11 Driver' /v Managed /d N
+    WINEPREFIX="$template" wineserver -k 2>/dev/null || true
+    WINEPREFIX="$template" wineserver -w 2>/dev/null || true
+    touch "$template/.ready"
+fi
+
+rm -rf "$prefix"
+cp -a "$template" "$prefix"
+export WINEPREFIX="$prefix"
+
+set +e
+"$@"
+status=$?
+set -e
+exit $status
