@@ -1,0 +1,42 @@
+#include "device/module_loader.h"
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+namespace kro {
+namespace {
+
+// The binding composes Windows paths; here they are mapped to POSIX ones and
+// back, so the same search order is exercised by the native tests.
+class PosixModuleLoader final : public ModuleLoader {
+public:
+    Module Load(const std::string& path) override {
+        std::string posixPath = path;
+        std::replace(posixPath.begin(), posixPath.end(), '\\', '/');
+        return dlopen(posixPath.c_str(), RTLD_NOW | RTLD_LOCAL);
+    }
+
+    void* Symbol(Module module, const char* name) override { return dlsym(module, name); }
+
+    void Free(Module module) override { dlclose(module); }
+
+    std::string ExecutablePath() override {
+        char path[512] = {};
+        const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+        if (length <= 0) return {};
+        std::string result(path, static_cast<size_t>(length));
+        std::replace(result.begin(), result.end(), '/', '\\');
+        return result;
+    }
+};
+
+}  // namespace
+
+ModuleLoader& SystemModuleLoader() {
+    static PosixModuleLoader loader;
+    return loader;
+}
+
+}  // namespace kro
