@@ -1,0 +1,64 @@
+// A load on its own thread, abandoned while the library is inside a call:
+// the program can close without waiting for more than that call.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <future>
+#include <thread>
+
+#include "fake_kro_device.h"
+#include "recording_lists/recording_list_loader.h"
+#include "recording_sink.h"
+
+namespace kro {
+namespace {
+
+using ::testing::IsEmpty;
+
+TEST(LoadThread, CancelDuringASlowLibraryCallEndsTheLoadAfterThatCall) {
+    fake::FakeKroDevice device;
+    device.SetCard({{{{"a", 'E'}, {"b", 'E'}}, {{"c", 'I'}}, {}, {}}});
+    std::promise<void> entered;
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    device.getFileCount = [&, count = device.getFileCount](std::uint8_t code) {
+        if (code == 2) {
+            entered.set_value();
+            released.wait();
+        }
+        return count(code);
+    };
+
+    fake::RecordingSink sink;
+    std::atomic<bool> cancel{false};
+    LoadOutcome outcome = LoadOutcome::Completed;
+    std::thread loader([&] { outcome = LoadRecordingLists(device.Library(), sink, cancel); });
+
+    entered.get_future().wait();
+    cancel = true;
+    release.set_value();
+    loader.join();
+
+    EXPECT_EQ(outcome, LoadOutcome::Cancelled);
+    EXPECT_THAT(sink.rows, IsEmpty());
+    EXPECT_THAT(sink.summaries, IsEmpty());
+}
+
+TEST(LoadThread, TwoLoadsAtOnceEachDeliverEveryRowToTheirOwnSink) {
+    fake::FakeKroDevice device;
+    device.SetCard({{{{"a", 'E'}, {"b", 'E'}}, {{"c", 'I'}}, {}, {{"d", 'J'}}}});
+    fake::RecordingSink first;
+    fake::RecordingSink second;
+    std::atomic<bool> cancel{false};
+    std::thread one([&] { LoadRecordingLists(device.Library(), first, cancel); });
+    std::thread two([&] { LoadRecordingLists(device.Library(), second, cancel); });
+    one.join();
+    two.join();
+    EXPECT_EQ(first.rows.size(), 4u);
+    EXPECT_EQ(second.rows.size(), 4u);
+    EXPECT_EQ(first.summaries.size(), 4u);
+    EXPECT_EQ(second.summaries.size(), 4u);
+}
+
+}  // namespace
+}  // namespace kro
