@@ -1,0 +1,23 @@
+// Messages that our threads post to windows of the user-interface thread.
+// All of them live in this one enum, so no two features pick the same number.
+// Each entry says what wParam and lParam carry and who frees a pointer.
+#pragma once
+
+#include <windows.h>
+
+namespace kro::ui {
+
+enum AppMessage : UINT {
+    // A batch of finished list rows from a list-loading thread.
+    // wParam: the generation of the load the batch belongs to; the window
+    //         applies the batch only when that is still the current load.
+    // lParam: the batch, allocated with new by the loading thread. Once
+    //         PostMessage has succeeded the window owns it and deletes it,
+    //         whether it applies the batch or drops it; when PostMessage fails
+    //         the loading thread deletes it. The window must not end while a
+    //         loading thread can still post (a message queued for a destroyed
+    //         window is discarded with its pointer).
+    kRowBatchMessage = WM_APP + 1,
+};
+
+}  // namespace kro::ui
