@@ -1,0 +1,23 @@
+// The question the progress dialog asks when the export has finished.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "export/export_worker.h"
+
+namespace kro {
+
+inline constexpr const char* kCompletionCaption = "Saved";
+// How many failed recordings the text names before "and N more".
+inline constexpr std::size_t kMaxNamedFailures = 10;
+
+// Without failures exactly "Save the conversion is complete.\nThe folder is
+// <folder>. Do you want to open the folder?". With failures the same question
+// preceded by "<k> of <n> recording(s) could not be exported:" and the names,
+// one per line (control characters shown as "?"), the first
+// kMaxNamedFailures of them, then "and <rest> more". ANSI bytes, for a Yes/No
+// box with kCompletionCaption.
+std::string FormatCompletionText(const std::string& folder, const ExportSummary& summary);
+
+}  // namespace kro

@@ -1,0 +1,74 @@
+#include <windows.h>
+
+#include "export/export_file_system.h"
+
+namespace kro {
+namespace {
+
+// Owns a handle from CreateFileA (whose empty value is INVALID_HANDLE_VALUE).
+class FileHandle {
+public:
+    explicit FileHandle(HANDLE handle) : handle_(handle) {}
+    ~FileHandle() { Close(); }
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+
+    HANDLE Get() const { return handle_; }
+    bool Valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+    bool Close() {
+        if (!Valid()) return true;
+        const bool closed = CloseHandle(handle_) != 0;
+        handle_ = INVALID_HANDLE_VALUE;
+        return closed;
+    }
+
+private:
+    HANDLE handle_;
+};
+
+bool WriteWholeFile(const char* path, const std::uint8_t* data, std::size_t size) {
+    FileHandle file(
+        CreateFileA(path, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid()) return false;
+    while (size > 0) {
+        const DWORD chunk = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
+        DWORD written = 0;
+        if (!WriteFile(file.Get(), data, chunk, &written, nullptr) || written == 0) return false;
+        data += written;
+        size -= written;
+    }
+    return file.Close();
+}
+
+class WinExportFileSystem final : public ExportFileSystem {
+public:
+    bool FolderExists(const std::string& path) override {
+        const DWORD attributes = GetFileAttributesA(path.c_str());
+        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    }
+
+    bool CreateFolder(const std::string& path) override {
+        return CreateDirectoryA(path.c_str(), nullptr) != 0;
+    }
+
+    bool WriteFileReplacing(const std::string& folder, const std::string& path, const std::uint8_t* data,
+                            std::size_t size) override {
+        // GetTempFileNameA creates an empty file with a name unique in the
+        // folder, so the move stays on one volume and replaces atomically.
+        char temporary[MAX_PATH] = {};
+        if (GetTempFileNameA(folder.c_str(), "kro", 0, temporary) == 0) return false;
+        const bool ok = WriteWholeFile(temporary, data, size) &&
+                        MoveFileExA(temporary, path.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+        if (!ok) DeleteFileA(temporary);
+        return ok;
+    }
+};
+
+}  // namespace
+
+ExportFileSystem& SystemExportFileSystem() {
+    static WinExportFileSystem fileSystem;
+    return fileSystem;
+}
+
+}  // namespace kro

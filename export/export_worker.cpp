@@ -1,0 +1,85 @@
+#include "export/export_worker.h"
+
+#include <chrono>
+#include <memory>
+#include <new>
+#include <thread>
+
+#include "export/export_request.h"
+#include "export/file_name_check.h"
+
+namespace kro {
+namespace {
+
+bool CanCall(const KroLibrary* library, KroExport which) {
+    return library != nullptr && library->IsLoaded() && library->Instance() != 0 && library->HasEntry(which);
+}
+
+bool ExportPicture(const ExportJob& job, const std::string& name, ExportFileSystem& fileSystem,
+                   TraceOutput& trace) {
+    const std::string path = job.outputFolder + name;
+    if (path.size() > kMaxExportPathLength) return false;
+    const std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[kPictureBufferSize]);
+    if (!buffer) return false;
+
+    std::int32_t length = 0;
+    if (job.library != nullptr) job.library->MakePictureFile(name.c_str(), &length, buffer.get());
+    trace.Write(name + " \n");
+    // An empty picture is no picture, and a length beyond the buffer would
+    // read past it.
+    const bool written =
+        length > 0 && length <= kPictureBufferSize &&
+        fileSystem.WriteFileReplacing(job.outputFolder, path, buffer.get(), static_cast<std::size_t>(length));
+    trace.Write(path + " \n");
+    return written;
+}
+
+}  // namespace
+
+bool ExportOne(const ExportJob& job, const std::string& name, ExportFileSystem& fileSystem,
+               TraceOutput& trace) {
+    trace.Write(std::to_string(job.exportKind) + " \n");
+    // The library names its AVI and backup files after the recording too, so
+    // a name that could reach outside the folder is refused for every kind.
+    if (!IsPlainFileName(name)) return false;
+    if (job.exportKind == kPhotoExportKind) return ExportPicture(job, name, fileSystem, trace);
+    if (job.backup) {
+        if (!CanCall(job.library, KroExport::MakeKroFile)) return false;
+        job.library->MakeKroFile(name.c_str());
+        return true;
+    }
+    if (!CanCall(job.library, KroExport::MakeAviFile)) return false;
+    job.library->MakeAviFile(name.c_str());
+    return true;
+}
+
+ExportSummary RunExport(const ExportJob& job, ExportFileSystem& fileSystem, ExportProgress& progress,
+                        TraceOutput& trace) {
+    ExportSummary summary;
+    summary.folderReady = fileSystem.FolderExists(job.outputFolder);
+    if (!summary.folderReady) {
+        fileSystem.CreateFolder(job.outputFolder);
+        summary.folderReady = fileSystem.FolderExists(job.outputFolder);
+    }
+
+    const auto count = static_cast<std::int32_t>(job.selection.size());
+    summary.total = count;
+    if (count == 0) return summary;
+
+    progress.SetRange(ProgressBar::Files, count);
+    progress.SetRange(ProgressBar::Step, 3);
+    for (std::int32_t i = 0; i < count; ++i) {
+        const std::string name = job.selection[static_cast<std::size_t>(i)];
+        progress.SetPosition(ProgressBar::Files, i);
+        progress.SetPosition(ProgressBar::Step, (i + 1) % 3);
+        if (!summary.folderReady || !ExportOne(job, name, fileSystem, trace)) summary.failed.push_back(name);
+        if (i == count - 1) {
+            progress.SetPosition(ProgressBar::Files, count);
+            progress.SetPosition(ProgressBar::Step, 3);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return summary;
+}
+
+}  // namespace kro

@@ -1,0 +1,298 @@
+#include "export/export_worker.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <map>
+#include <optional>
+
+#include "export/completion_text.h"
+#include "export/export_request.h"
+#include "export_test_support.h"
+#include "fake_kro_device.h"
+
+namespace kro {
+namespace {
+
+namespace fs = std::filesystem;
+using fake::ReadWholeFile;
+using fake::WriteWholeFile;
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+using ::testing::IsEmpty;
+
+// Names that must never lead to a file anywhere; each is skipped and failed.
+const std::vector<std::string> kHostileNames = {
+    "../escaped", "..\\escaped", "sub/escaped", "C:escaped", "..",       ".",
+    "",           "CON",         "con.jpg",     "LPT1.avi",  "COM9",     "NUL .txt",
+    "new\nline",  "trailing.",   "trailing ",   "a*b",       "x:stream",
+};
+
+class ExportWorkerTest : public ::testing::Test {
+protected:
+    ExportWorkerTest() {
+        progress_.log = &log_;
+        device_.makeAviFile = [this](const char* name) {
+            return log_.push_back(std::string("avi ") + name), 0;
+        };
+        device_.makeKroFile = [this](const char* name) {
+            return log_.push_back(std::string("kro ") + name), 0;
+        };
+        device_.makePictureFile = [this](const char* name, std::int32_t* size, std::uint8_t* buffer) {
+            log_.push_back(std::string("picture ") + name);
+            const std::string bytes = PictureOf(name);
+            std::memcpy(buffer, bytes.data(), bytes.size());
+            *size = reportedLength_.value_or(static_cast<std::int32_t>(bytes.size()));
+            return 1;
+        };
+    }
+
+    std::string PictureOf(const std::string& name) const {
+        const auto found = pictures_.find(name);
+        return found != pictures_.end() ? found->second : "JPEG of " + name;
+    }
+
+    ExportJob Job(std::vector<std::string> names, std::int32_t kind = kEventExportKind, bool backup = false,
+                  const std::string& folder = "ZiduvOra") {
+        ExportJob job;
+        job.library = &device_.Library();
+        job.selection = std::move(names);
+        job.outputFolder = tree_.FolderText(folder);
+        job.exportKind = kind;
+        job.backup = backup;
+        return job;
+    }
+
+    ExportSummary Run(const ExportJob& job) {
+        return RunExport(job, SystemExportFileSystem(), progress_, trace_);
+    }
+
+    fs::path Output(const std::string& name) const { return tree_.Root() / "ZiduvOra" / name; }
+
+    // The library calls in the log, without the progress entries.
+    std::vector<std::string> LibraryCalls() const {
+        std::vector<std::string> calls;
+        for (const auto& entry : log_) {
+            if (entry.rfind("avi ", 0) == 0 || entry.rfind("kro ", 0) == 0 ||
+                entry.rfind("picture ", 0) == 0) {
+                calls.push_back(entry);
+            }
+        }
+        return calls;
+    }
+
+    std::vector<std::string> log_;
+    std::map<std::string, std::string> pictures_;
+    std::optional<std::int32_t> reportedLength_;
+    fake::FakeKroDevice device_;
+    fake::ScratchTree tree_;
+    fake::RecordingProgress progress_;
+    fake::RecordingTrace trace_;
+};
+
+TEST_F(ExportWorkerTest, ProgressForOneRecording) {
+    const ExportSummary summary = Run(Job({"EVT_1"}));
+    EXPECT_THAT(log_, ElementsAre("range files 1", "range step 3", "files 0", "step 1", "avi EVT_1",
+                                  "files 1", "step 3"));
+    EXPECT_EQ(summary.total, 1);
+    EXPECT_THAT(summary.failed, IsEmpty());
+}
+
+TEST_F(ExportWorkerTest, ProgressForFourRecordings) {
+    Run(Job({"A", "B", "C", "D"}));
+    EXPECT_THAT(log_, ElementsAre("range files 4", "range step 3",  //
+                                  "files 0", "step 1", "avi A",     //
+                                  "files 1", "step 2", "avi B",     //
+                                  "files 2", "step 0", "avi C",     //
+                                  "files 3", "step 1", "avi D", "files 4", "step 3"));
+}
+
+TEST_F(ExportWorkerTest, EmptySelectionSetsNoRangeAndFinishesAtOnce) {
+    const ExportSummary summary = Run(Job({}));
+    EXPECT_THAT(log_, IsEmpty());
+    EXPECT_EQ(summary.total, 0);
+    EXPECT_THAT(summary.failed, IsEmpty());
+    EXPECT_THAT(tree_.Entries(), ElementsAre("ZiduvOra/"));
+}
+
+TEST_F(ExportWorkerTest, MissingFolderIsCreatedBeforeTheFirstRecording) {
+    const ExportSummary summary = Run(Job({"J1"}, kPhotoExportKind));
+    EXPECT_TRUE(summary.folderReady);
+    EXPECT_THAT(tree_.Entries(), ElementsAre("ZiduvOra/", "ZiduvOra/J1"));
+    EXPECT_EQ(ReadWholeFile(Output("J1")), "JPEG of J1");
+}
+
+TEST_F(ExportWorkerTest, PresentFolderIsLeftAsItIs) {
+    fs::create_directory(tree_.Root() / "ZiduvOra");
+    WriteWholeFile(Output("keep.txt"), "mine");
+    Run(Job({"J1"}, kPhotoExportKind));
+    EXPECT_THAT(tree_.Entries(), ElementsAre("ZiduvOra/", "ZiduvOra/J1", "ZiduvOra/keep.txt"));
+    EXPECT_EQ(ReadWholeFile(Output("keep.txt")), "mine");
+}
+
+TEST_F(ExportWorkerTest, FolderThatIsAPlainFileFailsEveryRecordingAndStaysAFile) {
+    WriteWholeFile(tree_.Root() / "ZiduvOra", "not a folder");
+    for (std::int32_t kind : {kPhotoExportKind, kEventExportKind}) {
+        const ExportSummary summary = Run(Job({"A", "B"}, kind));
+        EXPECT_FALSE(summary.folderReady);
+        EXPECT_THAT(summary.failed, ElementsAre("A", "B"));
+    }
+    EXPECT_THAT(LibraryCalls(), IsEmpty());
+    EXPECT_THAT(tree_.Entries(), ElementsAre("ZiduvOra"));
+    EXPECT_EQ(ReadWholeFile(tree_.Root() / "ZiduvOra"), "not a folder");
+    EXPECT_NE(FormatCompletionText(kExportFolder, Run(Job({"A"}))).find("1 of 1 recording could not"),
+              std::string::npos);
+}
+
+TEST_F(ExportWorkerTest, OnlyOneFolderLevelIsCreated) {
+    const ExportSummary summary = Run(Job({"A"}, kPhotoExportKind, false, "missing/ZiduvOra"));
+    EXPECT_FALSE(summary.folderReady);
+    EXPECT_THAT(summary.failed, ElementsAre("A"));
+    EXPECT_THAT(tree_.Entries(), IsEmpty());
+}
+
+TEST_F(ExportWorkerTest, EachKindReachesItsLibraryCall) {
+    Run(Job({"e"}, kEventExportKind));
+    Run(Job({"n"}, kNormalExportKind));
+    Run(Job({"p"}, kParkExportKind));
+    Run(Job({"b"}, kBackupExportKind, true));
+    Run(Job({"photo-backup"}, FindExportButton(1021)->exportKind, true));
+    Run(Job({"j"}, kPhotoExportKind));
+    Run(Job({"j2"}, kPhotoExportKind, true));  // the picture kind is tested before the backup flag
+    EXPECT_THAT(LibraryCalls(), ElementsAre("avi e", "avi n", "avi p", "kro b", "kro photo-backup",
+                                            "picture j", "picture j2"));
+    // Only pictures are written by the program.
+    EXPECT_THAT(tree_.Entries(), ElementsAre("ZiduvOra/", "ZiduvOra/j", "ZiduvOra/j2"));
+}
+
+TEST_F(ExportWorkerTest, TraceLinesPerRecording) {
+    const ExportJob pictures = Job({"J1", "J2"}, kPhotoExportKind);
+    Run(pictures);
+    Run(Job({"E1"}, kEventExportKind));
+    EXPECT_THAT(trace_.lines, ElementsAre("3 \n", "J1 \n", pictures.outputFolder + "J1 \n", "3 \n", "J2 \n",
+                                          pictures.outputFolder + "J2 \n", "1 \n"));
+}
+
+TEST_F(ExportWorkerTest, HostilePictureNamesWriteNothingAnywhere) {
+    std::vector<std::string> selection = {"good-1"};
+    selection.insert(selection.end(), kHostileNames.begin(), kHostileNames.end());
+    selection.push_back("good-2");
+    const ExportSummary summary = Run(Job(selection, kPhotoExportKind));
+    EXPECT_THAT(summary.failed, ElementsAreArray(kHostileNames));
+    EXPECT_THAT(LibraryCalls(), ElementsAre("picture good-1", "picture good-2"));
+    EXPECT_THAT(tree_.Entries(), ElementsAre("ZiduvOra/", "ZiduvOra/good-1", "ZiduvOra/good-2"));
+}
+
+TEST_F(ExportWorkerTest, HostileNamesNeverReachTheLibraryForVideoOrBackup) {
+    for (bool backup : {false, true}) {
+        log_.clear();
+        std::vector<std::string> selection = kHostileNames;
+        selection.push_back("good");
+        const ExportSummary summary = Run(Job(selection, kEventExportKind, backup));
+        EXPECT_THAT(summary.failed, ElementsAreArray(kHostileNames));
+        EXPECT_THAT(LibraryCalls(), ElementsAre(backup ? "kro good" : "avi good"));
+    }
+    EXPECT_THAT(tree_.Entries(), ElementsAre("ZiduvOra/"));
+}
+
+TEST_F(ExportWorkerTest, PictureLengthOutsideTheBufferWritesNothingAndKeepsAnEarlierFile) {
+    fs::create_directory(tree_.Root() / "ZiduvOra");
+    WriteWholeFile(Output("earlier"), "earlier picture");
+    for (std::int32_t length :
+         {0, -1, -kPictureBufferSize, kPictureBufferSize + 1, std::numeric_limits<std::int32_t>::max()}) {
+        reportedLength_ = length;
+        const ExportSummary summary = Run(Job({"earlier", "fresh"}, kPhotoExportKind));
+        EXPECT_THAT(summary.failed, ElementsAre("earlier", "fresh")) << length;
+    }
+    EXPECT_THAT(tree_.Entries(), ElementsAre("ZiduvOra/", "ZiduvOra/earlier"));
+    EXPECT_EQ(ReadWholeFile(Output("earlier")), "earlier picture");
+}
+
+TEST_F(ExportWorkerTest, PictureFillingTheWholeBufferIsWritten) {
+    std::string full(static_cast<std::size_t>(kPictureBufferSize), '\0');
+    for (std::size_t i = 0; i < full.size(); ++i) full[i] = static_cast<char>(i * 7);
+    pictures_["big"] = full;
+    const ExportSummary summary = Run(Job({"big"}, kPhotoExportKind));
+    EXPECT_THAT(summary.failed, IsEmpty());
+    EXPECT_EQ(ReadWholeFile(Output("big")), full);
+}
+
+TEST_F(ExportWorkerTest, SamePictureTwiceReplacesTheFirstWholly) {
+    pictures_["J1"] = "a long first picture";
+    Run(Job({"J1"}, kPhotoExportKind));
+    pictures_["J1"] = "short";
+    const ExportSummary summary = Run(Job({"J1"}, kPhotoExportKind));
+    EXPECT_THAT(summary.failed, IsEmpty());
+    EXPECT_EQ(ReadWholeFile(Output("J1")), "short");
+    EXPECT_THAT(tree_.Entries(), ElementsAre("ZiduvOra/", "ZiduvOra/J1"));
+}
+
+TEST_F(ExportWorkerTest, PictureOverAFolderFailsAndLeavesNoTemporaryFile) {
+    fs::create_directories(tree_.Root() / "ZiduvOra" / "taken");
+    const ExportSummary summary = Run(Job({"taken", "free"}, kPhotoExportKind));
+    EXPECT_THAT(summary.failed, ElementsAre("taken"));
+    EXPECT_THAT(tree_.Entries(), ElementsAre("ZiduvOra/", "ZiduvOra/free", "ZiduvOra/taken/"));
+}
+
+TEST_F(ExportWorkerTest, PathBeyondTheBufferIsRefusedBeforeTheLibraryIsAsked) {
+    ExportJob job = Job({}, kPhotoExportKind);
+    const std::string root = tree_.FolderText("");
+    job.outputFolder = root + std::string(1000 - root.size() - 1, 'd') + root.back();
+    const std::string name(kMaxExportPathLength + 1 - job.outputFolder.size(), 'n');
+    EXPECT_FALSE(ExportOne(job, name, SystemExportFileSystem(), trace_));
+    EXPECT_THAT(LibraryCalls(), IsEmpty());
+    EXPECT_THAT(tree_.Entries(), IsEmpty());
+}
+
+// Accepts every write and remembers its path.
+class AcceptingFileSystem final : public ExportFileSystem {
+public:
+    bool FolderExists(const std::string&) override { return true; }
+    bool CreateFolder(const std::string&) override { return true; }
+    bool WriteFileReplacing(const std::string&, const std::string& path, const std::uint8_t*,
+                            std::size_t) override {
+        written.push_back(path);
+        return true;
+    }
+    std::vector<std::string> written;
+};
+
+TEST_F(ExportWorkerTest, PathsUpTo1023CharactersAreWritten) {
+    ExportJob job = Job({}, kPhotoExportKind);
+    job.outputFolder = std::string(1000, 'f') + "/";
+    const std::string fits(kMaxExportPathLength - job.outputFolder.size(), 'n');
+    job.selection = {fits, fits + "n"};
+    AcceptingFileSystem fileSystem;
+    const ExportSummary summary = RunExport(job, fileSystem, progress_, trace_);
+    EXPECT_THAT(fileSystem.written, ElementsAre(job.outputFolder + fits));
+    EXPECT_THAT(summary.failed, ElementsAre(fits + "n"));
+}
+
+TEST(ExportWithoutLibrary, EveryRecordingFailsAndNoFileAppears) {
+    fake::FakeKroDevice device({"KRO_Create"});
+    fake::ScratchTree tree;
+    fake::RecordingProgress progress;
+    fake::RecordingTrace trace;
+    for (std::int32_t kind : {kPhotoExportKind, kEventExportKind}) {
+        const KroLibrary* unbound = &device.Library();
+        for (const KroLibrary* library : {unbound, static_cast<const KroLibrary*>(nullptr)}) {
+            ExportJob job;
+            job.library = library;
+            job.selection = {"A", "B"};
+            job.outputFolder = tree.FolderText("ZiduvOra");
+            job.exportKind = kind;
+            for (bool backup : {false, true}) {
+                job.backup = backup;
+                EXPECT_THAT(RunExport(job, SystemExportFileSystem(), progress, trace).failed,
+                            ElementsAre("A", "B"));
+            }
+        }
+    }
+    EXPECT_THAT(tree.Entries(), ElementsAre("ZiduvOra/"));
+}
+
+}  // namespace
+}  // namespace kro
