@@ -4,8 +4,9 @@
 // UTF-16 texts.
 #pragma once
 
-#include <commctrl.h>
 #include <windows.h>
+
+#include <commctrl.h>
 
 #include <string>
 

@@ -2,8 +2,9 @@
 // it is released, so a handle is closed exactly once, by its last owner.
 #pragma once
 
-#include <commctrl.h>
 #include <windows.h>
+
+#include <commctrl.h>
 
 namespace kro::ui {
 

@@ -2,8 +2,9 @@
 // thread; each send waits until the window's thread has served it.
 #pragma once
 
-#include <commctrl.h>
 #include <windows.h>
+
+#include <commctrl.h>
 
 #include "ui/window.h"
 
