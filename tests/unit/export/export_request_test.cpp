@@ -111,16 +111,5 @@ TEST(ExportRequest, BackupWritesNoTraceAndKeepsItsOwnKind) {
     EXPECT_THAT(trace.lines, IsEmpty());
 }
 
-TEST(ExportRequest, LargeSelectionsKeepEveryName) {
-    std::vector<FakeRows::Row> content;
-    for (int i = 0; i < 600; ++i) content.push_back({std::string("n").append(std::to_string(i)), i < 512});
-    FakeRows rows(content);
-    fake::RecordingTrace trace;
-    const ExportRequest request = BuildExportRequest(*FindExportButton(1000), rows, trace);
-    ASSERT_EQ(request.selection.size(), 512u);
-    EXPECT_EQ(request.selection.front(), "n0");
-    EXPECT_EQ(request.selection.back(), "n511");
-}
-
 }  // namespace
 }  // namespace kro

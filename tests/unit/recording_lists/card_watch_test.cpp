@@ -48,10 +48,6 @@ TEST(CardWatch, TickFollowsTheStateTable) {
     }
 }
 
-TEST(CardWatch, StartsAwaitingACard) {
-    EXPECT_TRUE(CardWatch{}.AwaitingCard());
-}
-
 TEST(CardWatch, ReloadWithAPositiveValueReloadsOtherwiseComplains) {
     for (bool loaded : {false, true}) {
         for (std::int8_t value : {1, 5, 127}) {

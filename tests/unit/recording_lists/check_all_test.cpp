@@ -78,15 +78,5 @@ TEST(CheckAll, AnyFlagOtherThanOneChecks) {
     EXPECT_EQ(list.allChecked, 1);
 }
 
-TEST(CheckAll, ListsKeepSeparateFlags) {
-    FakeList event(2);
-    FakeList normal(2);
-    event.Press();
-    EXPECT_EQ(normal.allChecked, 0);
-    normal.Press();
-    EXPECT_THAT(normal.checks, Each(true));
-    EXPECT_EQ(event.allChecked, 1);
-}
-
 }  // namespace
 }  // namespace kro

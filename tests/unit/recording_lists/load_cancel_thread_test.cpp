@@ -44,21 +44,5 @@ TEST(LoadThread, CancelDuringASlowLibraryCallEndsTheLoadAfterThatCall) {
     EXPECT_THAT(sink.summaries, IsEmpty());
 }
 
-TEST(LoadThread, TwoLoadsAtOnceEachDeliverEveryRowToTheirOwnSink) {
-    fake::FakeKroDevice device;
-    device.SetCard({{{{"a", 'E'}, {"b", 'E'}}, {{"c", 'I'}}, {}, {{"d", 'J'}}}});
-    fake::RecordingSink first;
-    fake::RecordingSink second;
-    std::atomic<bool> cancel{false};
-    std::thread one([&] { LoadRecordingLists(device.Library(), first, cancel); });
-    std::thread two([&] { LoadRecordingLists(device.Library(), second, cancel); });
-    one.join();
-    two.join();
-    EXPECT_EQ(first.rows.size(), 4u);
-    EXPECT_EQ(second.rows.size(), 4u);
-    EXPECT_EQ(first.summaries.size(), 4u);
-    EXPECT_EQ(second.summaries.size(), 4u);
-}
-
 }  // namespace
 }  // namespace kro
