@@ -1,0 +1,65 @@
+#include <windows.h>
+#include <winioctl.h>
+
+#include "device/disk_queries.h"
+
+namespace kro {
+namespace {
+
+static_assert(sizeof(DISK_GEOMETRY) == sizeof(DiskGeometry));
+static_assert(offsetof(DISK_GEOMETRY, MediaType) == offsetof(DiskGeometry, mediaType));
+static_assert(offsetof(DISK_GEOMETRY, BytesPerSector) == offsetof(DiskGeometry, bytesPerSector));
+static_assert(sizeof(DISK_EXTENT) == sizeof(DiskExtent));
+static_assert(offsetof(VOLUME_DISK_EXTENTS, Extents) == offsetof(VolumeDiskExtents, extents));
+static_assert(RemovableMedia == kRemovableMedia && FixedMedia == kFixedMedia);
+
+// Sends one request without input and closes the handle, keeping the
+// request's error code for LastError (CloseHandle may change it).
+bool RequestAndClose(HANDLE device, DWORD code, void* output, DWORD outputSize) {
+    DWORD returned = 0;
+    const BOOL ok = DeviceIoControl(device, code, nullptr, 0, output, outputSize, &returned, nullptr);
+    const DWORD error = GetLastError();
+    CloseHandle(device);
+    SetLastError(error);
+    return ok != FALSE;
+}
+
+class Win32DiskQueries final : public DiskQueries {
+public:
+    std::uint32_t LogicalDrives() override { return GetLogicalDrives(); }
+
+    bool VolumeDiskExtentsOf(const std::string& volumePath, std::uint8_t* buffer, std::size_t size) override {
+        HANDLE volume = CreateFileA(volumePath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, 0, nullptr);
+        if (volume == INVALID_HANDLE_VALUE) return false;
+        return RequestAndClose(volume, IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS, buffer,
+                               static_cast<DWORD>(size));
+    }
+
+    bool DriveGeometryOf(const std::wstring& diskPath, DiskGeometry& geometry) override {
+        HANDLE disk = CreateFileW(diskPath.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+        if (disk == INVALID_HANDLE_VALUE) return false;
+        return RequestAndClose(disk, IOCTL_DISK_GET_DRIVE_GEOMETRY, &geometry, sizeof geometry);
+    }
+
+    std::uint32_t LastError() override { return GetLastError(); }
+
+    std::wstring AnsiToWide(const std::string& text) override {
+        const int length =
+            MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+        if (length <= 0) return {};
+        std::wstring wide(static_cast<std::size_t>(length), L'\0');
+        MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+        return wide;
+    }
+};
+
+}  // namespace
+
+DiskQueries& SystemDiskQueries() {
+    static Win32DiskQueries queries;
+    return queries;
+}
+
+}  // namespace kro
