@@ -24,8 +24,9 @@ public:
 
     std::string ExecutablePath() override {
         char path[512] = {};
-        const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-        if (length <= 0) return {};
+        const ssize_t length = readlink("/proc/self/exe", path, sizeof path);
+        // A full buffer may hold a cut path: treat it as too long.
+        if (length <= 0 || length >= static_cast<ssize_t>(sizeof path)) return {};
         std::string result(path, static_cast<size_t>(length));
         std::replace(result.begin(), result.end(), '/', '\\');
         return result;

@@ -1,0 +1,18 @@
+// Ending device access in a safe order: the poller stops before the device
+// library is closed, and the library is never unloaded while the poller may
+// still be inside it.
+#pragma once
+
+#include "device/kro_library.h"
+#include "device/schedule.h"
+
+namespace kro {
+
+// Asks the poller to stop and waits for it (up to 2 seconds). When it has
+// ended, closes the library and returns true. When it has not (it is stuck in
+// a library call), leaves the library loaded and returns false: the owner
+// must then keep both objects alive (destroying the poller would block until
+// the call returns) and let the process end without destroying them.
+bool EndDeviceAccess(CSchedule& poller, KroLibrary& library);
+
+}  // namespace kro
