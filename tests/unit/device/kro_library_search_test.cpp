@@ -1,0 +1,187 @@
+// The binding's search for the library file and its load/close protocol,
+// against a fake module loader that records what it is asked.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "device/kro_library.h"
+
+namespace {
+
+// Fake exports: a module's entries point at these.
+int createCalls = 0;
+int deleteCalls = 0;
+KroHandle createResult = 77;
+
+KroHandle KRO_CALL FakeCreate() {
+    ++createCalls;
+    return createResult;
+}
+std::int32_t KRO_CALL FakeDelete(KroHandle) {
+    ++deleteCalls;
+    return 1;
+}
+std::int32_t KRO_CALL FakeUnused() {
+    return 0;
+}
+
+class FakeLoader final : public kro::ModuleLoader {
+public:
+    Module Load(const std::string& path) override {
+        attempts.push_back(path);
+        if (loadable.count(path) == 0) return nullptr;
+        ++loaded;
+        return &moduleToken;
+    }
+
+    void* Symbol(Module, const char* name) override {
+        if (hidden.count(name) != 0) return nullptr;
+        if (std::strcmp(name, "KRO_Create") == 0) return reinterpret_cast<void*>(&FakeCreate);
+        if (std::strcmp(name, "KRO_Delete") == 0) return reinterpret_cast<void*>(&FakeDelete);
+        return reinterpret_cast<void*>(&FakeUnused);
+    }
+
+    void Free(Module module) override {
+        EXPECT_EQ(module, &moduleToken);
+        ++freed;
+    }
+
+    std::string ExecutablePath() override { return executablePath; }
+
+    std::vector<std::string> attempts;
+    std::set<std::string> loadable;
+    std::set<std::string> hidden;
+    std::string executablePath = "C:\\Program Files\\Kro\\KroFileList.exe";
+    int loaded = 0;
+    int freed = 0;
+    int moduleToken = 0;
+};
+
+class KroLibrarySearch : public ::testing::Test {
+protected:
+    void SetUp() override {
+        createCalls = 0;
+        deleteCalls = 0;
+        createResult = 77;
+    }
+
+    FakeLoader loader;
+};
+
+TEST_F(KroLibrarySearch, TriesFolderThenProgramFolderThenBareName) {
+    kro::KroLibrary library(loader);
+    EXPECT_FALSE(library.Load("D:\\cards"));
+    EXPECT_EQ(loader.attempts,
+              (std::vector<std::string>{"D:\\cards\\KROLib.dll", "C:\\Program Files\\Kro\\KROLib.dll",
+                                        "KROLib.dll"}));
+    EXPECT_FALSE(library.IsLoaded());
+    EXPECT_EQ(createCalls, 0);
+}
+
+TEST_F(KroLibrarySearch, StopsAtTheFirstPlaceThatLoads) {
+    loader.loadable = {"D:\\cards\\KROLib.dll", "C:\\Program Files\\Kro\\KROLib.dll", "KROLib.dll"};
+    kro::KroLibrary fromFolder(loader);
+    EXPECT_TRUE(fromFolder.Load("D:\\cards"));
+    EXPECT_EQ(loader.attempts, (std::vector<std::string>{"D:\\cards\\KROLib.dll"}));
+
+    loader.attempts.clear();
+    loader.loadable.erase("D:\\cards\\KROLib.dll");
+    kro::KroLibrary fromProgramFolder(loader);
+    EXPECT_TRUE(fromProgramFolder.Load("D:\\cards"));
+    EXPECT_EQ(loader.attempts,
+              (std::vector<std::string>{"D:\\cards\\KROLib.dll", "C:\\Program Files\\Kro\\KROLib.dll"}));
+
+    loader.attempts.clear();
+    loader.loadable = {"KROLib.dll"};
+    kro::KroLibrary fromSearchPath(loader);
+    EXPECT_TRUE(fromSearchPath.Load("D:\\cards"));
+    EXPECT_EQ(loader.attempts.back(), "KROLib.dll");
+}
+
+TEST_F(KroLibrarySearch, EmptyFolderStartsBesideTheProgram) {
+    kro::KroLibrary library(loader);
+    library.Load("");
+    EXPECT_EQ(loader.attempts,
+              (std::vector<std::string>{"C:\\Program Files\\Kro\\KROLib.dll", "KROLib.dll"}));
+}
+
+TEST_F(KroLibrarySearch, ProgramPathIsCutAtItsLastBackslash) {
+    loader.executablePath = "C:\\a.b\\c\\prog.exe";
+    kro::KroLibrary library(loader);
+    library.Load("");
+    EXPECT_EQ(loader.attempts.front(), "C:\\a.b\\c\\KROLib.dll");
+}
+
+TEST_F(KroLibrarySearch, ProgramPathThatIsEmptyOrHasNoBackslashIsSkipped) {
+    for (const char* path : {"", "prog.exe", "/opt/kro/prog"}) {
+        loader.attempts.clear();
+        loader.executablePath = path;
+        kro::KroLibrary library(loader);
+        library.Load("D:\\cards");
+        EXPECT_EQ(loader.attempts, (std::vector<std::string>{"D:\\cards\\KROLib.dll", "KROLib.dll"})) << path;
+    }
+}
+
+TEST_F(KroLibrarySearch, MissingRequiredEntryReleasesTheModuleBeforeCreating) {
+    loader.loadable = {"KROLib.dll"};
+    loader.hidden = {"KRO_Make_Picture_File"};
+    kro::KroLibrary library(loader);
+    EXPECT_FALSE(library.Load(""));
+    EXPECT_EQ(loader.loaded, 1);
+    EXPECT_EQ(loader.freed, 1);
+    EXPECT_EQ(createCalls, 0);
+    EXPECT_FALSE(library.IsLoaded());
+    EXPECT_FALSE(library.HasEntry(KroExport::Create));
+}
+
+TEST_F(KroLibrarySearch, FailedCreateReleasesTheModuleAndLeavesNoInstance) {
+    loader.loadable = {"KROLib.dll"};
+    createResult = 0;
+    kro::KroLibrary library(loader);
+    EXPECT_FALSE(library.Load(""));
+    EXPECT_EQ(createCalls, 1);
+    EXPECT_EQ(loader.freed, 1);
+    EXPECT_FALSE(library.IsLoaded());
+    EXPECT_EQ(library.Instance(), 0);
+
+    // Nothing is left over: a later load starts afresh.
+    createResult = 78;
+    EXPECT_TRUE(library.Load(""));
+    EXPECT_EQ(library.Instance(), 78);
+}
+
+TEST_F(KroLibrarySearch, CloseOnAnEmptyObjectDoesNothing) {
+    {
+        kro::KroLibrary library(loader);
+        library.Close();
+        library.Close();
+    }
+    EXPECT_EQ(loader.freed, 0);
+    EXPECT_EQ(deleteCalls, 0);
+}
+
+TEST_F(KroLibrarySearch, DestructionDeletesTheInstanceAndReleasesTheModule) {
+    loader.loadable = {"KROLib.dll"};
+    {
+        kro::KroLibrary library(loader);
+        ASSERT_TRUE(library.Load(""));
+    }
+    EXPECT_EQ(deleteCalls, 1);
+    EXPECT_EQ(loader.freed, 1);
+}
+
+TEST_F(KroLibrarySearch, LoadAfterCloseStartsAgain) {
+    loader.loadable = {"KROLib.dll"};
+    kro::KroLibrary library(loader);
+    ASSERT_TRUE(library.Load(""));
+    library.Close();
+    EXPECT_TRUE(library.Load(""));
+    EXPECT_EQ(createCalls, 2);
+    EXPECT_EQ(loader.loaded, 2);
+    EXPECT_EQ(loader.freed, 1);
+}
+
+}  // namespace

@@ -1,0 +1,175 @@
+// CSchedule against the complete test double: what is asked, when, and what
+// the callback receives.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "device/schedule.h"
+#include "tests/doubles/double_support.h"
+#include "tests/unit/device/fake_clock.h"
+
+namespace {
+
+struct Report {
+    kro::LocalTime time;
+    std::uint8_t deviceValue;
+    void* userData;
+};
+
+// Collects the poller's reports; its address is the user data.
+class Reports {
+public:
+    static void Callback(const kro::LocalTime* time, std::uint8_t deviceValue, void* userData) {
+        auto* self = static_cast<Reports*>(userData);
+        std::lock_guard lock(self->mutex_);
+        self->reports_.push_back({*time, deviceValue, userData});
+    }
+    std::vector<Report> Read() {
+        std::lock_guard lock(mutex_);
+        return reports_;
+    }
+    bool WaitForCount(std::size_t count) {
+        return kro::test::WaitUntil([&] { return Read().size() >= count; });
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<Report> reports_;
+};
+
+class CScheduleTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        kro::lastPolledSecond = 0;
+        libraryPath = kro::test::PlaceCopy(folder.Path(), kro::test::kCompleteDouble);
+        ASSERT_TRUE(library.Load(folder.Text()));
+        controls = std::make_unique<kro::test::DoubleControls>(libraryPath);
+        ASSERT_TRUE(controls->Valid());
+        clock.HoldSteps(true);
+        clock.SetSecond(5);
+    }
+
+    void TearDown() override {
+        clock.HoldSteps(false);
+        other.reset();
+        poller.reset();
+        controls.reset();
+        library.Close();
+    }
+
+    kro::test::ScratchFolder folder{"schedule"};
+    std::filesystem::path libraryPath;
+    kro::KroLibrary library;
+    std::unique_ptr<kro::test::DoubleControls> controls;
+    kro::test::FakeClock clock;
+    Reports reports;
+    Reports otherReports;
+    std::unique_ptr<kro::CSchedule> poller = std::make_unique<kro::CSchedule>(clock);
+    std::unique_ptr<kro::CSchedule> other;
+};
+
+TEST_F(CScheduleTest, FirstPollAsksTheDeviceAndReportsItsAnswer) {
+    ASSERT_TRUE(poller->StartPolling(library, &Reports::Callback, &reports));
+    ASSERT_TRUE(reports.WaitForCount(1));
+    const Report first = reports.Read()[0];
+    EXPECT_EQ(first.deviceValue, 2);
+    EXPECT_EQ(first.userData, &reports);
+    EXPECT_EQ(first.time.second, 5);
+    EXPECT_EQ(first.time.hour, 9);
+    EXPECT_EQ(first.time.minute, 30);
+    EXPECT_EQ(first.time.day, 17);
+    EXPECT_EQ(poller->deviceValue.load(), 2);
+    EXPECT_EQ(controls->ChecksEntered(), 1);
+    // Then it sleeps a second before the next poll.
+    EXPECT_TRUE(clock.WaitForSleeps(kro::test::FakeClock::kStepSleep, 1));
+}
+
+TEST_F(CScheduleTest, PollInTheSameSecondReportsTheOldValueWithoutAsking) {
+    ASSERT_TRUE(poller->StartPolling(library, &Reports::Callback, &reports));
+    ASSERT_TRUE(clock.WaitForSleeps(kro::test::FakeClock::kStepSleep, 1));
+    controls->SetDeviceValue(7);
+
+    clock.LetOneStepPass();
+    ASSERT_TRUE(clock.WaitForSleeps(kro::test::FakeClock::kStepSleep, 2));
+    EXPECT_EQ(controls->ChecksEntered(), 1);
+    EXPECT_EQ(reports.Read().back().deviceValue, 2);
+
+    clock.SetSecond(6);
+    clock.LetOneStepPass();
+    ASSERT_TRUE(clock.WaitForSleeps(kro::test::FakeClock::kStepSleep, 3));
+    EXPECT_EQ(controls->ChecksEntered(), 2);
+    EXPECT_EQ(reports.Read().size(), 3u);
+    EXPECT_EQ(reports.Read().back().deviceValue, 7);
+    EXPECT_EQ(poller->deviceValue.load(), 7);
+}
+
+TEST_F(CScheduleTest, FirstPollOnSecondZeroDoesNotAskAndDeliversZero) {
+    clock.SetSecond(0);
+    ASSERT_TRUE(poller->StartPolling(library, &Reports::Callback, &reports));
+    ASSERT_TRUE(reports.WaitForCount(1));
+    EXPECT_EQ(reports.Read()[0].deviceValue, 0);
+    EXPECT_EQ(controls->ChecksEntered(), 0);
+    EXPECT_EQ(poller->deviceValue.load(), 0);
+}
+
+TEST_F(CScheduleTest, PollersShareTheLastPolledSecond) {
+    other = std::make_unique<kro::CSchedule>(clock);
+    ASSERT_TRUE(other->StartPolling(library, &Reports::Callback, &otherReports));
+    ASSERT_TRUE(otherReports.WaitForCount(1));
+    ASSERT_TRUE(poller->StartPolling(library, &Reports::Callback, &reports));
+    ASSERT_TRUE(reports.WaitForCount(1));
+    EXPECT_EQ(controls->ChecksEntered(), 1);
+    EXPECT_EQ(reports.Read()[0].deviceValue, 0);
+    clock.HoldSteps(false);
+    other.reset();
+}
+
+TEST_F(CScheduleTest, WithoutALoadedLibraryTheValueStaysAndReportsGoOn) {
+    kro::KroLibrary empty;
+    ASSERT_TRUE(poller->StartPolling(empty, &Reports::Callback, &reports));
+    clock.LetOneStepPass();
+    ASSERT_TRUE(reports.WaitForCount(2));
+    EXPECT_EQ(reports.Read()[0].deviceValue, 0);
+    EXPECT_EQ(reports.Read()[1].deviceValue, 0);
+    EXPECT_EQ(poller->deviceValue.load(), 0);
+    EXPECT_EQ(controls->ChecksEntered(), 0);
+}
+
+TEST_F(CScheduleTest, StopDuringTheSleepEndsBeforeTheNextPoll) {
+    ASSERT_TRUE(poller->StartPolling(library, &Reports::Callback, &reports));
+    ASSERT_TRUE(clock.WaitForSleeps(kro::test::FakeClock::kStepSleep, 1));
+    poller->RequestStop();
+    clock.SetSecond(6);
+    clock.LetOneStepPass();
+    EXPECT_TRUE(poller->WaitForEnd(600));
+    EXPECT_EQ(reports.Read().size(), 1u);
+    EXPECT_EQ(controls->ChecksEntered(), 1);
+}
+
+TEST_F(CScheduleTest, StartPollingWhileRunningFailsAndChangesNothing) {
+    ASSERT_TRUE(poller->StartPolling(library, &Reports::Callback, &reports));
+    ASSERT_TRUE(clock.WaitForSleeps(kro::test::FakeClock::kStepSleep, 1));
+    Reports others;
+    EXPECT_FALSE(poller->StartPolling(library, &Reports::Callback, &others));
+    EXPECT_EQ(poller->deviceValue.load(), 2);
+    clock.LetOneStepPass();
+    ASSERT_TRUE(reports.WaitForCount(2));
+    EXPECT_TRUE(others.Read().empty());
+}
+
+TEST_F(CScheduleTest, DestroyingARunningPollerEndsItsThreadFirst) {
+    clock.HoldSteps(false);
+    clock.AdvanceEachReading(true);
+    ASSERT_TRUE(poller->StartPolling(library, &Reports::Callback, &reports));
+    ASSERT_TRUE(reports.WaitForCount(3));
+    poller.reset();
+    const std::size_t reported = reports.Read().size();
+    const std::int32_t asked = controls->ChecksEntered();
+    library.Close();
+    EXPECT_EQ(reports.Read().size(), reported);
+    EXPECT_EQ(controls->ChecksEntered(), asked);
+}
+
+}  // namespace
