@@ -87,6 +87,14 @@ INT_PTR Dialog::HandleCommand(int id, UINT code) {
         }
     }
     if (code == BN_CLICKED && id == IDOK) {
+        // Enter with the focus on a push button is a click on that button.
+        // Windows routes the key to the button itself; Wine sends IDOK when
+        // the dialog's initial focus did not make the button the default.
+        HWND focus = GetFocus();
+        if (focus != nullptr && IsChild(hwnd_, focus) && GetDlgCtrlID(focus) != IDOK &&
+            (SendMessageW(focus, WM_GETDLGCODE, 0, 0) & (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON))) {
+            return HandleCommand(GetDlgCtrlID(focus), BN_CLICKED);
+        }
         OnOK();
         return TRUE;
     }

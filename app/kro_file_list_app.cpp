@@ -1,0 +1,53 @@
+#include "app/kro_file_list_app.h"
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include "app/single_instance.h"
+#include "main_window/kro_file_list_dlg.h"
+#include "ui/owned_handle.h"
+#include "ui/program_resources.h"
+
+namespace kro {
+
+namespace {
+
+// The registry key under which an application of this kind keeps its
+// settings. The program stores no settings, so nothing is ever read or
+// written under it.
+[[maybe_unused]] constexpr wchar_t kRegistryKey[] = L"로컬 응용 프로그램 마법사에서 생성된 응용 프로그램";
+
+// Held open by the first copy for the life of the process; a second copy
+// closes its handle at once.
+ui::KernelHandle singleInstanceMutex;
+
+}  // namespace
+
+bool CKroFileListApp::InitInstance() {
+    HINSTANCE instance = ui::ProgramInstance();
+    if (!RegisterSingleInstanceClass(instance)) return false;
+
+    singleInstanceMutex.Reset(CreateMutexA(nullptr, FALSE, kSingleInstanceName));
+    const DWORD mutexError = GetLastError();
+    if (!singleInstanceMutex) return false;
+    if (mutexError == ERROR_ALREADY_EXISTS) {
+        RaiseRunningCopy();
+        singleInstanceMutex.Reset();
+        return true;
+    }
+
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES};
+    InitCommonControlsEx(&controls);
+
+    // There is no application framework to initialise, and no settings are
+    // kept under kRegistryKey.
+
+    {
+        CKroFileListDlg dialog;
+        dialog.RunModal(nullptr);
+    }  // the dialog's members end here, in reverse order of declaration
+    return false;
+}
+
+}  // namespace kro

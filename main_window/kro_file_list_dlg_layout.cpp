@@ -1,0 +1,126 @@
+// CKroFileListDlg::LayoutControls: fixed pixel places, texts, fonts, list
+// styles and columns of the main dialog.
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <iterator>
+
+#include "main_window/column_controls.h"
+#include "main_window/kro_file_list_dlg.h"
+#include "main_window/layout.h"
+
+namespace kro {
+
+namespace {
+
+constexpr wchar_t kFontFace[] = L"Arial";
+constexpr wchar_t kZeroVideoSummary[] = L"file: 0000, size: 0.00G, time 00:00";
+constexpr wchar_t kZeroPhotoSummary[] = L"file: 0000, size: 0.00G";
+constexpr wchar_t kVideoSaveText[] = L"AVI Save";
+constexpr wchar_t kPhotoSaveText[] = L"JPG Save";
+constexpr wchar_t kCheckAllText[] = L"Check All/Un";
+constexpr const wchar_t* kGroupTexts[layout::kColumnCount] = {L"Event", L"Normal", L"Park", L"Photo"};
+
+// The rows' image list only lifts the row height to 14 pixels.
+constexpr int kRowImageWidth = 1;
+constexpr int kRowImageHeight = 14;
+
+// LVS_EX_GRIDLINES | LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT
+constexpr DWORD kListExtendedStyle = 0x25;
+
+struct ListColumn {
+    const wchar_t* heading;
+    int width;
+};
+// Column 0 holds the check box; the Photo list has no duration column.
+constexpr ListColumn kListColumns[] = {{L" ", 20}, {L"Filename", 126}, {L"Size", 43}, {L"Min/Sec", 40}};
+constexpr int kPhotoListColumns = 3;
+
+void MoveTo(const ui::Window& window, const layout::PixelRect& rect) {
+    window.Move(rect.x, rect.y, rect.width, rect.height, true);
+}
+
+// The screen's device context for the length of the layout.
+class ScreenDc {
+public:
+    ScreenDc() : dc_(GetDC(nullptr)) {}
+    ~ScreenDc() {
+        if (dc_ != nullptr) ReleaseDC(nullptr, dc_);
+    }
+    ScreenDc(const ScreenDc&) = delete;
+    ScreenDc& operator=(const ScreenDc&) = delete;
+    int VerticalDpi() const { return dc_ != nullptr ? GetDeviceCaps(dc_, LOGPIXELSY) : 96; }
+
+private:
+    HDC dc_;
+};
+
+}  // namespace
+
+void CKroFileListDlg::LayoutControls() {
+    const ScreenDc screen;
+    labelFont.Reset(CreateFontW(layout::LabelFontHeight(screen.VerticalDpi()), 0, 0, 0, FW_DONTCARE, FALSE,
+                                FALSE, FALSE, HANGEUL_CHARSET, OUT_STROKE_PRECIS, CLIP_STROKE_PRECIS,
+                                DRAFT_QUALITY, FF_MODERN | VARIABLE_PITCH, kFontFace));
+
+    const layout::PixelRect dialog = layout::DialogRect();
+    MoveWindow(Handle(), dialog.x, dialog.y, dialog.width, dialog.height, TRUE);
+
+    for (int column = 0; column < layout::kColumnCount; ++column) {
+        const ColumnControls& ids = kColumnControls[column];
+        const bool photo = column == kPhotoColumn;
+        SetDlgItemTextW(Handle(), ids.summary, photo ? kZeroPhotoSummary : kZeroVideoSummary);
+        SetDlgItemTextW(Handle(), ids.save, photo ? kPhotoSaveText : kVideoSaveText);
+        SetDlgItemTextW(Handle(), ids.checkAll, kCheckAllText);
+        SetDlgItemTextW(Handle(), ids.groupBox, kGroupTexts[column]);
+    }
+
+    for (int column = 0; column < layout::kColumnCount; ++column) {
+        const ui::Static summary(Item(kColumnControls[column].summary));
+        summary.SetFont(labelFont.Get());
+        MoveTo(summary, layout::SummaryRect(column));
+    }
+
+    MoveTo(m_reloadButton, layout::ReloadRect());
+    m_reloadButton.Show(false);
+
+    for (int column = 0; column < layout::kColumnCount; ++column) {
+        const ui::Static groupBox(Item(kColumnControls[column].groupBox));
+        MoveTo(groupBox, layout::GroupBoxRect(column));
+        groupBox.SetFont(labelFont.Get());
+    }
+
+    for (int column = 0; column < layout::kColumnCount; ++column) PlaceColumn(column);
+    m_reloadButton.Show(false);
+
+    rowHeightImages.Reset(ImageList_Create(kRowImageWidth, kRowImageHeight, ILC_COLORDDB, 1, 0));
+    for (int column = 0; column < layout::kColumnCount; ++column) PrepareList(column);
+}
+
+void CKroFileListDlg::PlaceColumn(int column) {
+    const ColumnControls& ids = kColumnControls[column];
+    MoveTo(List(column), layout::ListRect(column));
+    MoveTo(ui::Button(Item(ids.save)), layout::SaveRect(column));
+    MoveTo(ui::Button(Item(ids.checkAll)), layout::CheckAllRect(column));
+    const ui::Button backup(Item(ids.backup));
+    MoveTo(backup, layout::BackupRect(column));
+    backup.Show(false);
+}
+
+void CKroFileListDlg::PrepareList(int column) {
+    const ui::ListView& list = List(column);
+    list.SetExtendedStyle(kListExtendedStyle);
+    list.SetFont(labelFont.Get());
+    list.SetImageList(rowHeightImages.Get(), LVSIL_SMALL);
+    const int columns =
+        column == kPhotoColumn ? kPhotoListColumns : static_cast<int>(std::size(kListColumns));
+    for (int index = 0; index < columns; ++index) {
+        list.InsertColumn(index, kListColumns[index].heading, kListColumns[index].width);
+    }
+    list.SetRedraw(false);
+    list.SetRedraw(true);
+    list.DeleteAllItems();
+}
+
+}  // namespace kro
