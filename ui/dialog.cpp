@@ -1,5 +1,7 @@
 #include "ui/dialog.h"
 
+#include <algorithm>
+
 #include "ui/program_resources.h"
 
 namespace kro::ui {
@@ -49,8 +51,15 @@ INT_PTR CALLBACK Dialog::StaticProc(HWND hwnd, UINT message, WPARAM wParam, LPAR
 
 INT_PTR Dialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-        case WM_INITDIALOG:
-            return OnInitDialog() ? TRUE : FALSE;
+        case WM_INITDIALOG: {
+            RECT before = {};
+            GetWindowRect(hwnd_, &before);
+            const bool defaultFocus = OnInitDialog();
+            RECT after = {};
+            GetWindowRect(hwnd_, &after);
+            if (EqualRect(&before, &after)) CentreOverOwner();
+            return defaultFocus ? TRUE : FALSE;
+        }
         case WM_COMMAND:
             return HandleCommand(LOWORD(wParam), HIWORD(wParam));
         case WM_NOTIFY:
@@ -114,6 +123,33 @@ INT_PTR Dialog::HandleNotify(const NMHDR& header) {
         }
     }
     return FALSE;
+}
+
+void Dialog::CentreOverOwner() const {
+    if (GetWindowLongW(hwnd_, GWL_STYLE) & WS_CHILD) return;
+    RECT area = {};
+    HMONITOR monitor = MonitorFromWindow(hwnd_, MONITOR_DEFAULTTOPRIMARY);
+    MONITORINFO info = {};
+    info.cbSize = sizeof info;
+    if (GetMonitorInfoW(monitor, &info)) {
+        area = info.rcWork;
+    } else {
+        SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
+    }
+    RECT reference = area;
+    HWND owner = GetWindow(hwnd_, GW_OWNER);
+    if (owner != nullptr && IsWindowVisible(owner) && !IsIconic(owner)) GetWindowRect(owner, &reference);
+
+    RECT own = {};
+    GetWindowRect(hwnd_, &own);
+    const int width = own.right - own.left;
+    const int height = own.bottom - own.top;
+    int x = (reference.left + reference.right - width) / 2;
+    int y = (reference.top + reference.bottom - height) / 2;
+    // Keep the whole dialog on the work area where it fits.
+    x = std::max(static_cast<int>(area.left), std::min(x, static_cast<int>(area.right) - width));
+    y = std::max(static_cast<int>(area.top), std::min(y, static_cast<int>(area.bottom) - height));
+    SetWindowPos(hwnd_, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 INT_PTR Dialog::Reply(LRESULT result) const {

@@ -81,6 +81,10 @@ private:
     INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     INT_PTR HandleCommand(int id, UINT code);
     INT_PTR HandleNotify(const NMHDR& header);
+    // A dialog that its initialisation did not place opens centred over its
+    // owner (over the work area when it has no visible owner), as dialogs of
+    // the usual application frameworks do.
+    void CentreOverOwner() const;
     // Hands a message result back through DWLP_MSGRESULT.
     INT_PTR Reply(LRESULT result) const;
 

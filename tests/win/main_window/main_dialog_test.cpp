@@ -374,6 +374,11 @@ void ExpectAboutBoxFrom(WPARAM command) {
                 if (about == nullptr) return false;
                 sawBox = true;
                 EXPECT_EQ(GetWindow(about, GW_OWNER), window);
+                RECT main = {}, box = {};
+                GetWindowRect(window, &main);
+                GetWindowRect(about, &box);
+                EXPECT_NEAR((box.left + box.right) / 2, (main.left + main.right) / 2, 1);
+                EXPECT_NEAR((box.top + box.bottom) / 2, (main.top + main.bottom) / 2, 1);
                 EXPECT_FALSE(IsWindowEnabled(window));
                 PostMessageW(about, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
                 phase = kWaitForClose;

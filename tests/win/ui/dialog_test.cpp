@@ -56,6 +56,18 @@ TEST(DialogRun, MissingTemplateFailsWithoutAWindow) {
     EXPECT_EQ(dialog.initCount, 0);
 }
 
+TEST(DialogPlacement, AnUnplacedDialogWithoutOwnerOpensCentredOnTheWorkArea) {
+    ProbeDialog dialog(IDD_ABOUTBOX);
+    RunModalAndInspect(dialog, [](HWND window) {
+        RECT area = {};
+        SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
+        RECT rect = {};
+        GetWindowRect(window, &rect);
+        EXPECT_NEAR((rect.left + rect.right) / 2, (area.left + area.right) / 2, 1);
+        EXPECT_NEAR((rect.top + rect.bottom) / 2, (area.top + area.bottom) / 2, 1);
+    });
+}
+
 TEST(DialogEnding, EscapeAndTheCloseBoxCancelAndEnterConfirms) {
     {
         ProbeDialog dialog(IDD_ABOUTBOX);
