@@ -1,0 +1,32 @@
+// Fault switches: ways the simulator misbehaves on purpose so that tests can
+// prove a caller survives a bad device library. They come from one
+// environment variable, read again on every call, so a test can change them
+// between calls. simulator/README.md lists them.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace kro::sim {
+
+inline constexpr const char* kFaultsVariable = "KROSIM_FAULTS";
+
+struct Faults {
+    int slowMilliseconds = 0;        // slow=MS: every called export waits first
+    int listOvercount = 0;           // overcount[=K]: list returns capacity + K
+    int listNegative = 0;            // negative-count[=K]: list returns -K
+    bool unterminatedNames = false;  // unterminated: names fill all 16 bytes
+    bool hostileNames = false;       // hostile: names a file system must not take
+    std::int64_t pictureLength = 0;  // big-picture[=BYTES]: reported picture length
+    bool createFails = false;        // create-fails: KRO_Create returns 0
+    bool conversionsFail = false;    // convert-fails: the three Make calls fail
+    int cardPeriodMilliseconds = 0;  // flaky-card=MS: card present MS, absent MS, ...
+};
+
+// Parses "name[=value],name[=value],...". Unknown names and malformed values
+// are ignored; values are clamped to sane ranges.
+Faults ParseFaults(std::string_view text);
+// The switches currently set in the environment.
+Faults CurrentFaults();
+
+}  // namespace kro::sim
