@@ -1,0 +1,185 @@
+// Each fault switch, through the library, as a caller meets it.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <set>
+
+#include "tests/unit/simulator/sim_test_support.h"
+
+namespace kro::simtest {
+namespace {
+
+namespace fs = std::filesystem;
+
+class FaultsTest : public SimulatorTest {
+protected:
+    void SetUp() override {
+        SimulatorTest::SetUp();
+        std::vector<TestRecording> card;
+        // Five of each category, so every hostile name is handed out.
+        for (char letter : {'E', 'I', 'P', 'J'}) {
+            for (int i = 0; i < 5; ++i) {
+                const std::string name =
+                    std::string(1, letter) + std::to_string(i) + (letter == 'J' ? ".JPG" : "");
+                card.push_back({name, letter, 1, 2, 2, letter == 'J' ? 0u : 1u});
+            }
+        }
+        WriteCard(card_, 8, card);
+    }
+};
+
+TEST_F(FaultsTest, SlowDelaysEveryCall) {
+    SetFaults("slow=150");
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(library_.getFileCount(handle_, 0), 5);
+    std::uint8_t value = 0;
+    library_.checkDevice(handle_, &value);
+    // A lower bound only: the switch promises at least this much waiting.
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
+    EXPECT_EQ(value, 8);
+}
+
+TEST_F(FaultsTest, OvercountClaimsMoreThanTheCapacityButWritesWithinIt) {
+    SetFaults("overcount");
+    std::vector<RecordingEntry> entries(4);
+    std::memset(entries.data(), 0x5A, entries.size() * sizeof(RecordingEntry));
+    std::vector<std::uint32_t> sizes(4, 7);
+    EXPECT_EQ(library_.getFileList(handle_, 0, 3, entries.data(), nullptr, sizes.data(), nullptr), 3 + 16);
+    EXPECT_EQ(EntryName(entries[2]), "E2");
+    EXPECT_EQ(static_cast<unsigned char>(entries[3].name[0]), 0x5A);
+    EXPECT_EQ(sizes[3], 7u);
+    SetFaults("overcount=1000");
+    EXPECT_EQ(library_.getFileList(handle_, 0, 3, entries.data(), nullptr, nullptr, nullptr), 1003);
+    EXPECT_EQ(library_.getFileList(handle_, 0, 0, entries.data(), nullptr, nullptr, nullptr), 1000);
+}
+
+TEST_F(FaultsTest, NegativeCountReturnsANegativeNumber) {
+    SetFaults("negative-count");
+    EXPECT_EQ(library_.List(handle_, 1).result, -1);
+    SetFaults("negative-count=7, overcount");
+    EXPECT_EQ(library_.List(handle_, 1).result, -7);
+    EXPECT_EQ(library_.getFileCount(handle_, 1), 5) << "counts stay honest";
+}
+
+TEST_F(FaultsTest, UnterminatedNamesFillAllSixteenBytesAndStillNameTheRecording) {
+    SetFaults("unterminated");
+    const Listing events = library_.List(handle_, 0);
+    ASSERT_EQ(events.result, 5);
+    for (const RecordingEntry& entry : events.entries)
+        EXPECT_TRUE(std::none_of(entry.name, entry.name + 16, [](char c) { return c == '\0'; }));
+    const std::string name(events.entries[0].name, 16);
+    EXPECT_EQ(name, "E0~~~~~~~~~~~~~~");
+    RecordingIndexInfo info{};
+    EXPECT_EQ(library_.getFileIndexInfo(handle_, 0, name.c_str(), &info), 1);
+    EXPECT_EQ(info.frontFrames, 2);
+    EXPECT_EQ(library_.makeAviFile(handle_, name.c_str()), 1);
+    EXPECT_EQ(FilesIn(exports_), std::vector<std::string>{name + ".avi"});
+}
+
+TEST_F(FaultsTest, HostileNamesAreListedAndExportsStayInTheExportFolder) {
+    SetFaults("hostile");
+    std::set<std::string> listed;
+    std::vector<std::pair<std::uint8_t, std::string>> names;
+    for (std::uint8_t category = 0; category < 4; ++category) {
+        for (const std::string& name : library_.List(handle_, category).Names()) {
+            listed.insert(name);
+            names.emplace_back(category, name);
+        }
+    }
+    for (const char* expected : {"../../evil.avi", "..\\..\\EVIL.JPG", "C:\\EVIL.JPG", "CON", "LPT1.avi",
+                                 "..", "ctl\x01\x1f.avi", "dot.", "space ", "/tmp/evil.JPG", ""})
+        EXPECT_EQ(listed.count(expected), 1u) << expected;
+    EXPECT_EQ(listed.size(), 20u) << "every listed name is distinct";
+
+    std::vector<std::uint8_t> buffer(kPictureBufferSize);
+    for (const auto& [category, name] : names) {
+        std::int32_t size = 0;
+        if (category == 3) {
+            EXPECT_EQ(library_.makePictureFile(handle_, name.c_str(), &size, buffer.data()), 1) << name;
+            EXPECT_EQ(size, static_cast<std::int32_t>(TinyJpegFrame(0).size()));
+        } else {
+            EXPECT_EQ(library_.makeAviFile(handle_, name.c_str()), 1) << name;
+        }
+        EXPECT_EQ(library_.makeKroFile(handle_, name.c_str()), 1) << name;
+    }
+    // Everything written is a plain file directly in the export folder.
+    const auto written = FilesIn(exports_);
+    EXPECT_EQ(written.size(), 15u + 20u);
+    for (const std::string& file : written) {
+        EXPECT_EQ(file.find_first_of("/\\:*?\"<>|"), std::string::npos) << file;
+        EXPECT_TRUE(std::none_of(file.begin(), file.end(),
+                                 [](char c) { return static_cast<unsigned char>(c) < 32; }));
+        EXPECT_NE(file.back(), '.');
+        EXPECT_NE(file.back(), ' ');
+    }
+    EXPECT_EQ(std::count(written.begin(), written.end(), "_CON.avi"), 1);
+    EXPECT_EQ(std::count(written.begin(), written.end(), "_LPT1.avi.avi"), 1);
+    EXPECT_EQ(FilesIn(root_.Path()).size(), written.size() + 1 + FilesIn(card_).size() + 1)
+        << "nothing outside the card and export folders";
+}
+
+TEST_F(FaultsTest, BigPictureReportsALengthBeyondTheBufferWithoutWritingPastIt) {
+    SetFaults("big-picture");
+    // Room for a guard band after the 1 MiB the caller provides.
+    std::vector<std::uint8_t> buffer(kPictureBufferSize + 4096, 0xCC);
+    std::int32_t size = 0;
+    ASSERT_EQ(library_.makePictureFile(handle_, "J0.JPG", &size, buffer.data()), 1);
+    EXPECT_EQ(size, kPictureBufferSize + 1);
+    EXPECT_EQ(buffer[0], 0xFF);
+    EXPECT_TRUE(std::all_of(buffer.begin() + kPictureBufferSize, buffer.end(),
+                            [](std::uint8_t b) { return b == 0xCC; }));
+    SetFaults("big-picture=3000000");
+    ASSERT_EQ(library_.makePictureFile(handle_, "J0.JPG", &size, buffer.data()), 1);
+    EXPECT_EQ(size, 3000000);
+}
+
+TEST_F(FaultsTest, CreateFailsGivesNoInstance) {
+    SetFaults("create-fails");
+    EXPECT_EQ(library_.create(), 0);
+    EXPECT_EQ(library_.getFileCount(handle_, 0), 5) << "existing instances keep working";
+    SetFaults("");
+    const KroHandle handle = library_.create();
+    EXPECT_NE(handle, 0);
+    library_.destroy(handle);
+}
+
+TEST_F(FaultsTest, FailingConversionsLeaveNothingBehind) {
+    SetFaults("convert-fails");
+    std::vector<std::uint8_t> buffer(kPictureBufferSize, 0xCC);
+    std::int32_t size = -1;
+    EXPECT_EQ(library_.makeAviFile(handle_, "E0"), 0);
+    EXPECT_EQ(library_.makeKroFile(handle_, "E0"), 0);
+    EXPECT_EQ(library_.makePictureFile(handle_, "J0.JPG", &size, buffer.data()), 0);
+    EXPECT_EQ(size, 0);
+    EXPECT_EQ(buffer[0], 0xCC);
+    EXPECT_TRUE(FilesIn(exports_).empty());
+    EXPECT_EQ(library_.getFileCount(handle_, 0), 5) << "listing is unaffected";
+}
+
+TEST_F(FaultsTest, AFlakyCardComesAndGoes) {
+    SetFaults("flaky-card=40");
+    bool seenIn = false, seenOut = false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!(seenIn && seenOut) && std::chrono::steady_clock::now() < deadline) {
+        std::uint8_t value = 0xAA;
+        library_.checkDevice(handle_, &value);
+        ASSERT_TRUE(value == 0 || value == 8) << int{value};
+        (value == 8 ? seenIn : seenOut) = true;
+    }
+    EXPECT_TRUE(seenIn);
+    EXPECT_TRUE(seenOut);
+}
+
+TEST_F(FaultsTest, UnknownSwitchesChangeNothing) {
+    SetFaults("no-such-switch,, =,slowly=5");
+    EXPECT_EQ(library_.List(handle_, 0).result, 5);
+    const KroHandle handle = library_.create();
+    EXPECT_NE(handle, 0);
+    library_.destroy(handle);
+}
+
+}  // namespace
+}  // namespace kro::simtest

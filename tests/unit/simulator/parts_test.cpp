@@ -1,0 +1,181 @@
+// The simulator's parts on their own: container header, descriptor, fault
+// switch parsing, name handling.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "simulator/card.h"
+#include "simulator/container.h"
+#include "simulator/faults.h"
+#include "simulator/names.h"
+
+namespace kro::sim {
+namespace {
+
+TEST(ContainerTest, HeaderRoundTripsEveryField) {
+    ContainerHeader header;
+    header.typeLetter = 'P';
+    header.framesPerSecond = 30;
+    header.durationSeconds = 3725;
+    header.frontFrames = 111750;
+    header.rearFrames = 7;
+    header.frontWidth = 1920;
+    header.frontHeight = 1080;
+    header.rearWidth = 1280;
+    header.rearHeight = 720;
+    header.gSensor = -412;
+    header.frontStoredBytes = 500000;
+    header.rearStoredBytes = 28;
+    header.frontDeclaredBytes = 4000000000u;
+    header.rearDeclaredBytes = 0;
+    const auto bytes = EncodeHeader(header);
+    ASSERT_EQ(bytes.size(), kContainerHeaderSize);
+    const auto decoded = DecodeHeader(bytes);
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(EncodeHeader(*decoded), bytes);
+    EXPECT_EQ(decoded->gSensor, -412);
+    EXPECT_EQ(decoded->frontFrames, 111750u);
+    EXPECT_EQ(decoded->FrontBytes(), 4000000000u);
+    EXPECT_EQ(decoded->RearBytes(), 28u) << "undeclared means as stored";
+    EXPECT_EQ(decoded->ReportedSize(), kContainerHeaderSize + 4000000000ull + 28);
+    EXPECT_EQ(decoded->StoredFileSize(), kContainerHeaderSize + 500028ull);
+}
+
+TEST(ContainerTest, BuildSetsCountsAndSizesFromTheFrames) {
+    ContainerHeader header;
+    header.typeLetter = 'E';
+    header.frontFrames = 99;  // overwritten
+    const auto file = BuildContainer(header, {{0xFF, 0xD8, 1}, {0xFF, 0xD8}}, {{0xFF, 0xD8, 1, 2}});
+    const auto decoded = DecodeHeader(file);
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(decoded->frontFrames, 2u);
+    EXPECT_EQ(decoded->rearFrames, 1u);
+    EXPECT_EQ(decoded->frontStoredBytes, 4u + 3 + 4 + 2);
+    EXPECT_EQ(decoded->rearStoredBytes, 4u + 4);
+    EXPECT_EQ(file.size(), decoded->StoredFileSize());
+}
+
+TEST(ContainerTest, ForeignOrInconsistentHeadersAreRejected) {
+    ContainerHeader header;
+    header.frontFrames = 3;
+    header.frontStoredBytes = 12;
+    const auto good = EncodeHeader(header);
+    ASSERT_TRUE(DecodeHeader(good));
+    EXPECT_FALSE(DecodeHeader(std::span(good).first(kContainerHeaderSize - 1)));
+    auto magic = good;
+    magic[3] = '2';
+    EXPECT_FALSE(DecodeHeader(magic));
+    auto headerSize = good;
+    headerSize[6] = 64;
+    EXPECT_FALSE(DecodeHeader(headerSize));
+    header.frontStoredBytes = 11;  // less than a length field per frame
+    EXPECT_FALSE(DecodeHeader(EncodeHeader(header)));
+    header.frontStoredBytes = 0x7FFFFFFF;
+    header.rearStoredBytes = 0x7FFFFFFF;
+    EXPECT_FALSE(DecodeHeader(EncodeHeader(header))) << "stored files are limited to 1 GiB";
+}
+
+TEST(DescriptorTest, DiskNumberAndLabel) {
+    const auto descriptor = ParseDescriptor("# card\nlabel = MY CARD \ndisk=12\r\nunknown=1\n");
+    ASSERT_TRUE(descriptor);
+    EXPECT_EQ(descriptor->diskNumber, 12);
+    EXPECT_EQ(descriptor->label, "MY CARD");
+    EXPECT_EQ(ParseDescriptor("disk=1")->diskNumber, 1);
+    EXPECT_FALSE(ParseDescriptor(""));
+    EXPECT_FALSE(ParseDescriptor("disk=12\ndisk=0\n")) << "the last value counts";
+    EXPECT_FALSE(ParseDescriptor("disk=+5"));
+    EXPECT_FALSE(ParseDescriptor("disk=5x"));
+}
+
+TEST(CategoryTest, LettersAreCaseSensitive) {
+    EXPECT_EQ(CategoryOfLetter('e'), 0);
+    EXPECT_EQ(CategoryOfLetter('E'), 0);
+    EXPECT_EQ(CategoryOfLetter('I'), 1);
+    EXPECT_EQ(CategoryOfLetter('M'), 2);
+    EXPECT_EQ(CategoryOfLetter('P'), 2);
+    EXPECT_EQ(CategoryOfLetter('j'), 3);
+    EXPECT_EQ(CategoryOfLetter('J'), 3);
+    for (char other : {'i', 'm', 'p', 'x', '\0', '\xE9'}) EXPECT_EQ(CategoryOfLetter(other), 1) << int{other};
+}
+
+TEST(FaultParsingTest, SwitchesValuesAndDefaults) {
+    const Faults none = ParseFaults("");
+    EXPECT_EQ(none.slowMilliseconds, 0);
+    EXPECT_FALSE(none.hostileNames);
+    EXPECT_EQ(none.pictureLength, 0);
+
+    const Faults all = ParseFaults(
+        " slow=250 ,overcount=3,negative-count=2,unterminated,hostile,big-picture=2000000,"
+        "create-fails,convert-fails,flaky-card=500");
+    EXPECT_EQ(all.slowMilliseconds, 250);
+    EXPECT_EQ(all.listOvercount, 3);
+    EXPECT_EQ(all.listNegative, 2);
+    EXPECT_TRUE(all.unterminatedNames);
+    EXPECT_TRUE(all.hostileNames);
+    EXPECT_EQ(all.pictureLength, 2000000);
+    EXPECT_TRUE(all.createFails);
+    EXPECT_TRUE(all.conversionsFail);
+    EXPECT_EQ(all.cardPeriodMilliseconds, 500);
+
+    const Faults defaults = ParseFaults("slow,overcount,negative-count,big-picture,flaky-card");
+    EXPECT_EQ(defaults.slowMilliseconds, 100);
+    EXPECT_EQ(defaults.listOvercount, 16);
+    EXPECT_EQ(defaults.listNegative, 1);
+    EXPECT_EQ(defaults.pictureLength, 1048577);
+    EXPECT_EQ(defaults.cardPeriodMilliseconds, 1000);
+
+    // A bad number gives the default; one out of range is clamped.
+    const Faults odd = ParseFaults("slow=abc,overcount=-3,big-picture=5,flaky-card=0,unknown=1");
+    EXPECT_EQ(odd.slowMilliseconds, 100);
+    EXPECT_EQ(odd.listOvercount, 1);
+    EXPECT_EQ(odd.pictureLength, 1048577);
+    EXPECT_EQ(odd.cardPeriodMilliseconds, 1);
+}
+
+TEST(SafeFileNameTest, AnyNameBecomesOnePlainFileName) {
+    EXPECT_EQ(SafeFileName("240105_093012E"), "240105_093012E");
+    EXPECT_EQ(SafeFileName("0105_093012.JPG"), "0105_093012.JPG");
+    EXPECT_EQ(SafeFileName("..\\..\\x"), ".._.._x");
+    EXPECT_EQ(SafeFileName("../x"), ".._x");
+    EXPECT_EQ(SafeFileName("C:\\x"), "C__x");
+    EXPECT_EQ(SafeFileName("a*b?c\"d<e>f|g"), "a_b_c_d_e_f_g");
+    EXPECT_EQ(SafeFileName(std::string("a\x01\x1f\x7f", 4)), std::string("a__\x7f"));
+    EXPECT_EQ(SafeFileName(".."), "__");
+    EXPECT_EQ(SafeFileName("."), "_");
+    EXPECT_EQ(SafeFileName(""), "_");
+    EXPECT_EQ(SafeFileName("dot. . "), "dot____");
+    EXPECT_EQ(SafeFileName("CON"), "_CON");
+    EXPECT_EQ(SafeFileName("con.txt"), "_con.txt");
+    EXPECT_EQ(SafeFileName("Lpt9"), "_Lpt9");
+    EXPECT_EQ(SafeFileName("COM1.JPG"), "_COM1.JPG");
+    EXPECT_EQ(SafeFileName("COM0"), "COM0");
+    EXPECT_EQ(SafeFileName("CONSOLE"), "CONSOLE");
+    EXPECT_EQ(SafeFileName("\xB0\xA1.JPG"), "\xB0\xA1.JPG") << "code page bytes pass unchanged";
+}
+
+TEST(NamesTest, CallerNamesAreBounded) {
+    EXPECT_FALSE(ReadCallerName(nullptr).valid);
+    EXPECT_EQ(ReadCallerName("abc").text, "abc");
+    const std::string longest(kMaxCallerNameLength, 'a');
+    EXPECT_TRUE(ReadCallerName(longest.c_str()).valid);
+    const std::string tooLong(kMaxCallerNameLength + 1, 'a');
+    EXPECT_FALSE(ReadCallerName(tooLong.c_str()).valid);
+}
+
+TEST(NamesTest, PresentedNamesFollowTheSwitches) {
+    Recording recording;
+    recording.name = "240105_093012E";
+    EXPECT_EQ(PresentedName(recording, 0, 0, Faults{}), "240105_093012E");
+    Faults unterminated;
+    unterminated.unterminatedNames = true;
+    EXPECT_EQ(PresentedName(recording, 0, 0, unterminated), "240105_093012E~~");
+    Faults hostile;
+    hostile.hostileNames = true;
+    EXPECT_EQ(PresentedName(recording, 3, 0, hostile), HostileName(3));
+    EXPECT_EQ(PresentedName(recording, 1, 4, hostile), HostileName(17));
+    EXPECT_EQ(PresentedName(recording, 0, 5, hostile), "240105_093012E") << "beyond the list";
+    for (std::size_t i = 0; i < HostileNameCount(); ++i) EXPECT_LE(HostileName(i).size(), 15u) << i;
+}
+
+}  // namespace
+}  // namespace kro::sim
