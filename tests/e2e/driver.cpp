@@ -18,6 +18,7 @@
 //   wait-gone MS              wait until the main window has gone
 //   count-windows             print how many main windows exist
 //   foreground                print 1 when the main window is in front
+//   main-visible              print 1 when the main window is visible
 //   close                     close the main window
 #include <windows.h>
 #include <commctrl.h>
@@ -274,6 +275,8 @@ int Run(int argc, char** argv) {
         std::printf("%d\n", count);
     } else if (command == "foreground") {
         std::printf("%d\n", GetForegroundWindow() == RequireMainWindow() ? 1 : 0);
+    } else if (command == "main-visible") {
+        std::printf("%d\n", IsWindowVisible(RequireMainWindow()) ? 1 : 0);
     } else if (command == "close") {
         PostMessageW(RequireMainWindow(), WM_CLOSE, 0, 0);
     } else {
