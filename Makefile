@@ -40,5 +40,12 @@ test: native native-tsan win64 win32
 demo: native win64
 	@scripts/demo.sh $(BUILD)
 
+# Benchmarks, optimised and without sanitizers; each prints ratios against a
+# baseline measured in the same run.
+bench: deps
+	@cmake -S . -B $(BUILD)/bench $(GEN) -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake --build $(BUILD)/bench --target export_bench KROLib demo_card
+	@$(BUILD)/bench/bin/export_bench $(BUILD)/bench/bin/libKROLib.so $(BUILD)/bench/demo-card 100
+
 clean:
 	rm -rf $(BUILD)
