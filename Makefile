@@ -34,11 +34,15 @@ win32: deps
 	    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >/dev/null
 	@cmake --build $(BUILD)/win32
 
-test: native native-tsan win64 win32
+test: native native-tsan win64 win32 dist
 	@scripts/run-tests.sh $(BUILD)
 
 demo: native win64
 	@scripts/demo.sh $(BUILD)
+
+# Windows packages: one zip per architecture in $(BUILD)/dist.
+dist: native win64 win32
+	@scripts/dist.sh $(BUILD)
 
 # Benchmarks, optimised and without sanitizers; each prints ratios against a
 # baseline measured in the same run.

@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# The x86_64 package as a user gets it: unpacked into a fresh Wine prefix,
+# the demo started from its folder, the program showing the demo card.
+#   tests/e2e/dist_test.sh ZIP WIN_BIN_DIR CARD_DIR OUT_DIR
+# Runs inside scripts/wine-session.sh; prints "dist: N passed, N failed".
+set -uo pipefail
+zip_file=$1
+bin=$(cd "$2" && pwd)
+card=$(cd "$3" && pwd)
+out=$(mkdir -p "$4" && cd "$4" && pwd)
+here=$(cd "$(dirname "$0")" && pwd)
+wine64=/usr/lib/wine/wine64
+: "${WINEPREFIX:?run inside scripts/wine-session.sh}"
+
+passed=0
+failed=0
+check() {
+    if [ "$2" == "$3" ]; then passed=$((passed + 1)); echo "ok    $1"
+    else failed=$((failed + 1)); echo "FAIL  $1"; echo "      expected: $3"; echo "      actual:   $2"; fi
+}
+drive() { "$wine64" "$bin/kro_e2e_driver.exe" "$@" 2>/dev/null | tr -d '\r'; }
+
+# A prefix of its own, copied from the session's template.
+template="$(dirname "$WINEPREFIX")/template"
+export WINEPREFIX="$out/dist-prefix"
+rm -rf "$WINEPREFIX"
+cp -a "$template" "$WINEPREFIX"
+trap 'wineserver -k 2>/dev/null; wineserver -w 2>/dev/null' EXIT
+
+unzip -q "$zip_file" -d "$WINEPREFIX/drive_c/"
+app="$WINEPREFIX/drive_c/KroFileList"
+check "the program is in the package" "$([ -f "$app/KroFileList.exe" ] && echo yes)" "yes"
+check "no device library beside the program" "$([ -e "$app/KROLib.dll" ] && echo present || echo absent)" "absent"
+check "the simulator is in demo/" "$([ -f "$app/demo/KROLib.dll" ] && echo yes)" "yes"
+check "README and licence" "$([ -f "$app/README.md" ] && [ -f "$app/LICENSE.txt" ] && echo yes)" "yes"
+
+"$wine64" cmd /c 'C:\KroFileList\demo\run-demo.cmd' >/dev/null 2>&1
+check "the demo opens the main window" "$(drive wait-window 15000)" "KroFileList"
+"$here/card_oracle.sh" "$card" >"$out/dist-expected.tsv"
+want=$(awk -F '\t' '$1 == "summary" && $2 == 1028 { print $3 }' "$out/dist-expected.tsv")
+got=""
+for _ in $(seq 50); do got=$(drive text 1028); [ "$got" == "$want" ] && break; sleep 0.2; done
+check "the demo card is loaded" "$got" "$want"
+check "the Event list holds the card's rows" "$(drive rows 1001 | wc -l)" \
+    "$(awk -F '\t' '$1 == "rows" && $2 == 1001' "$out/dist-expected.tsv" | wc -l)"
+import -window root "$out/dist-demo.png" 2>/dev/null || true
+drive close
+for _ in $(seq 30); do [ "$(drive count-windows)" == "0" ] && break; sleep 0.1; done
+check "the program ends" "$(drive count-windows)" "0"
+
+echo "dist: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
