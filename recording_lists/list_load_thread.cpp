@@ -1,0 +1,132 @@
+#include "recording_lists/list_load_thread.h"
+
+#include <exception>
+#include <utility>
+
+#include "ui/app_messages.h"
+
+namespace kro {
+namespace {
+
+constexpr std::chrono::milliseconds kDestructorWait{2000};
+constexpr std::chrono::milliseconds kWaitCheck{10};
+constexpr DWORD kFullQueueRetryMs = 10;
+
+// Collects the load's rows and summaries into heap batches and posts each
+// to the window, which then owns it. Runs on the loading thread.
+class PostingSink final : public RecordingListSink {
+public:
+    PostingSink(HWND window, WPARAM generation, const std::atomic<bool>& cancel)
+        : window_(window), generation_(generation), cancel_(cancel) {}
+
+    void AddRow(RecordingRow row) override {
+        pending_->rows.push_back(std::move(row));
+        if (pending_->rows.size() >= kRowBatchRows) Post();
+    }
+    void ShowSummary(CategorySummary summary) override { pending_->summaries.push_back(std::move(summary)); }
+
+    // Hands what was collected to the window; an abandoned load's batch is
+    // dropped here already.
+    void Post() {
+        std::unique_ptr<RowBatch> batch = std::exchange(pending_, std::make_unique<RowBatch>());
+        while (!cancel_.load(std::memory_order_acquire)) {
+            if (PostMessageW(window_, ui::kRowBatchMessage, generation_,
+                             reinterpret_cast<LPARAM>(batch.get()))) {
+                batch.release();
+                return;
+            }
+            // A full queue drains as the window's thread runs; a window that
+            // is gone takes nothing more.
+            if (GetLastError() != ERROR_NOT_ENOUGH_QUOTA || !IsWindow(window_)) return;
+            Sleep(kFullQueueRetryMs);
+        }
+    }
+
+private:
+    HWND window_;
+    WPARAM generation_;
+    const std::atomic<bool>& cancel_;
+    std::unique_ptr<RowBatch> pending_ = std::make_unique<RowBatch>();
+};
+
+}  // namespace
+
+ListLoadThread::~ListLoadThread() {
+    Stop(nullptr, kDestructorWait);
+}
+
+bool ListLoadThread::Start(const KroLibrary& library, HWND window) {
+    Abandon();
+    JoinEnded();
+    try {
+        auto state = std::make_shared<LoadState>();
+        loads_.reserve(loads_.size() + 1);  // so that nothing can throw once the thread runs
+        const WPARAM generation = generation_;
+        std::thread thread([&library, window, generation, state] {
+            try {
+                PostingSink sink(window, generation, state->cancel);
+                if (LoadRecordingLists(library, sink, state->cancel) == LoadOutcome::Completed) sink.Post();
+            } catch (const std::exception&) {
+                // Out of memory for a batch: the load ends with what it posted.
+            }
+            state->ended.store(true, std::memory_order_release);
+        });
+        loads_.push_back({std::move(state), std::move(thread)});
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+void ListLoadThread::Abandon() {
+    ++generation_;
+    for (const Load& load : loads_) load.state->cancel.store(true, std::memory_order_release);
+}
+
+std::unique_ptr<RowBatch> ListLoadThread::Receive(WPARAM generation, LPARAM batch) const {
+    std::unique_ptr<RowBatch> owned(reinterpret_cast<RowBatch*>(batch));
+    if (generation != generation_) return nullptr;
+    return owned;
+}
+
+bool ListLoadThread::Stop(HWND window, std::chrono::milliseconds timeout) {
+    Abandon();
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (Busy() && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(kWaitCheck);
+    JoinEnded();
+    const bool allEnded = loads_.empty();
+    // A thread still inside the library ends on its own when the call
+    // returns: it holds its own state and, cancelled, posts nothing more.
+    for (Load& load : loads_) load.thread.detach();
+    loads_.clear();
+
+    // Batches posted before the cancel was seen would otherwise go down with
+    // the window's queue, unfreed.
+    if (window != nullptr) {
+        MSG message;
+        while (PeekMessageW(&message, window, ui::kRowBatchMessage, ui::kRowBatchMessage, PM_REMOVE)) {
+            delete reinterpret_cast<RowBatch*>(message.lParam);
+        }
+    }
+    return allEnded;
+}
+
+bool ListLoadThread::Busy() const {
+    for (const Load& load : loads_) {
+        if (!load.state->ended.load(std::memory_order_acquire)) return true;
+    }
+    return false;
+}
+
+void ListLoadThread::JoinEnded() {
+    for (auto it = loads_.begin(); it != loads_.end();) {
+        if (it->state->ended.load(std::memory_order_acquire)) {
+            it->thread.join();
+            it = loads_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+}  // namespace kro

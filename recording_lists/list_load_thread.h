@@ -1,0 +1,82 @@
+// The list-loading threads of one window. Each load runs LoadRecordingLists
+// on a thread of its own and posts its rows to the window in heap batches
+// (kRowBatchMessage, wParam the load's generation, lParam the RowBatch).
+//
+// The UI thread decides which load is current: starting a load, or
+// abandoning the running one, moves the generation on and asks the previous
+// load to stop; the window applies a batch only while its generation is
+// current, so rows of an abandoned load never appear. A loading thread only
+// posts and never sends, so the UI thread may wait for it without deadlock.
+//
+// Every member function is for the window's thread only.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "device/kro_library.h"
+#include "recording_lists/row_batch.h"
+
+namespace kro {
+
+// Rows per posted batch: large enough that posting costs nothing next to
+// inserting, small enough that a long card's rows appear as they come.
+inline constexpr std::size_t kRowBatchRows = 256;
+
+class ListLoadThread {
+public:
+    ListLoadThread() = default;
+    // Abandons any load and waits for the threads (bounded); a thread that
+    // has not ended then is left to finish on its own. Owners call Stop
+    // first, while the window and the library still exist.
+    ~ListLoadThread();
+    ListLoadThread(const ListLoadThread&) = delete;
+    ListLoadThread& operator=(const ListLoadThread&) = delete;
+
+    // Abandons the running load and starts a new one over `library` (which
+    // must outlive the thread) posting to `window`. False when no thread
+    // could be started; the lists then stay as they are.
+    bool Start(const KroLibrary& library, HWND window);
+    // Abandons the running load, if any: none of its batches applies now.
+    void Abandon();
+
+    // Takes a posted batch (the message's wParam and lParam). Returns it
+    // when it belongs to the current load; frees it and returns null
+    // otherwise.
+    std::unique_ptr<RowBatch> Receive(WPARAM generation, LPARAM batch) const;
+
+    // Abandons every load, waits up to `timeout` for the threads, and frees
+    // batches still queued for `window`. True when every thread has ended.
+    // False when one is still inside a library call: its library must then
+    // stay loaded and alive, since the thread returns into it.
+    bool Stop(HWND window, std::chrono::milliseconds timeout);
+
+    // True while some loading thread (current or abandoned) has not ended.
+    bool Busy() const;
+
+private:
+    // Shared by the UI thread and one loading thread, so either may be the
+    // last to let go of it.
+    struct LoadState {
+        std::atomic<bool> cancel{false};
+        std::atomic<bool> ended{false};
+    };
+    struct Load {
+        std::shared_ptr<LoadState> state;
+        std::thread thread;
+    };
+
+    // Joins the loads whose threads have ended.
+    void JoinEnded();
+
+    WPARAM generation_ = 0;
+    std::vector<Load> loads_;
+};
+
+}  // namespace kro
