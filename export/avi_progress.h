@@ -1,0 +1,65 @@
+// AVIProgress: the small modal dialog shown while ticked recordings are
+// exported. Its worker thread runs the export (RunExport) and moves the two
+// progress bars by posting to them; its one-second timer turns the worker's
+// done flag into the closing question "Saved" and ends the dialog.
+//
+// The dialog ends only through that question: Enter, Esc and the close
+// command are ignored, so it cannot end under its worker, and the worker is
+// joined before the question is asked (and again, if still needed, before
+// the object goes).
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "device/kro_library.h"
+#include "export/export_request.h"
+#include "export/export_worker.h"
+#include "ui/dialog.h"
+#include "ui/progress_bar.h"
+
+namespace kro {
+
+class AVIProgress : public ui::Dialog {
+public:
+    // backup: produce backups in the device's own format instead of AVIs
+    // (pictures are produced for the Photo kind either way).
+    explicit AVIProgress(bool backup);
+    ~AVIProgress() override;
+
+    // Set by the export request before the modal run; the worker reads them
+    // and nothing changes them while it runs.
+    const KroLibrary* m_library = nullptr;
+    std::vector<std::string> m_selection;  // recording names, in list order
+    std::string m_outputFolder;            // kExportFolder, set at initialisation
+    bool m_backup;
+    // Raised by the worker as its very last touch of the dialog; lowered by
+    // the timer, which then asks the closing question.
+    std::atomic<bool> m_done{false};
+    // Save requests set their kind; a backup request keeps this one.
+    std::int32_t m_exportKind = kBackupExportKind;
+    ui::ProgressBar m_progressFiles;  // 1013: recordings done, 0..n
+    ui::ProgressBar m_progressStep;   // 1014: activity step, 0..3
+
+protected:
+    bool OnInitDialog() override;
+    void OnTimer(UINT_PTR timerId) override;
+    void OnOK() override {}
+    void OnCancel() override {}
+
+private:
+    void DoDataExchange();
+    void StartExportThread();
+    void ExportThreadProc();
+
+    std::thread worker_;
+    // Written by the worker before it raises m_done; read after the join.
+    ExportSummary summary_;
+};
+
+}  // namespace kro
