@@ -9,8 +9,6 @@
 #include <functional>
 #include <vector>
 
-#include "ui/window.h"
-
 namespace kro::ui {
 
 class Dialog {

@@ -1,5 +1,5 @@
 // Control views over real controls of the program's templates: list view
-// rows, ANSI names, check boxes and columns; window basics; progress bars.
+// rows, ANSI names, check boxes and the image list; progress bars.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -14,7 +14,6 @@
 #include "tests/win/ui/probe_dialog.h"
 #include "ui/list_view.h"
 #include "ui/progress_bar.h"
-#include "ui/window.h"
 
 namespace kro::testing {
 namespace {
@@ -107,30 +106,6 @@ TEST(ListViewChecks, RowsTickAndClearIndependently) {
     });
 }
 
-TEST(ListViewColumns, HeadingsAndWidthsAsInserted) {
-    WithList([](const ui::ListView& list) {
-        EXPECT_EQ(Header_GetItemCount(ListView_GetHeader(list.Handle())), 3);
-        wchar_t heading[32] = {};
-        LVCOLUMNW column = {};
-        column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
-        column.pszText = heading;
-        column.cchTextMax = 32;
-        ASSERT_TRUE(SendMessageW(list.Handle(), LVM_GETCOLUMNW, 1, reinterpret_cast<LPARAM>(&column)));
-        EXPECT_STREQ(heading, L"Filename");
-        EXPECT_EQ(column.cx, 126);
-        EXPECT_EQ(column.fmt & LVCFMT_JUSTIFYMASK, LVCFMT_LEFT);
-    });
-}
-
-TEST(ListViewStyles, ExtendedStyleIsSetWhole) {
-    WithList([](const ui::ListView& list) {
-        list.SetExtendedStyle(LVS_EX_GRIDLINES);
-        EXPECT_EQ(list.ExtendedStyle(), static_cast<DWORD>(LVS_EX_GRIDLINES));
-        list.SetExtendedStyle(0x25);
-        EXPECT_EQ(list.ExtendedStyle(), 0x25u);
-    });
-}
-
 TEST(ListViewStyles, ImageListIsSetAndReturned) {
     HIMAGELIST images = ImageList_Create(1, 14, ILC_COLORDDB, 1, 0);
     WithList([&](const ui::ListView& list) {
@@ -143,40 +118,6 @@ TEST(ListViewStyles, ImageListIsSetAndReturned) {
     EXPECT_TRUE(ImageList_GetIconSize(images, &width, &height));
     EXPECT_EQ(height, 14);
     ImageList_Destroy(images);
-}
-
-TEST(WindowView, MovesShowsHidesAndCarriesText) {
-    ProbeDialog dialog(IDD_KROFILELIST_DIALOG);
-    RunModalAndInspect(dialog, [&](HWND window) {
-        ui::Button reload;
-        dialog.Bind(reload, IDC_RELOAD);
-        EXPECT_EQ(reload.Id(), IDC_RELOAD);
-        EXPECT_EQ(reload.Text(), L"Reload");
-        EXPECT_TRUE(reload.Move(11, 12, 60, 25));
-        RECT rect;
-        GetWindowRect(reload.Handle(), &rect);
-        MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&rect), 2);
-        EXPECT_EQ(rect.left, 11);
-        EXPECT_EQ(rect.top, 12);
-        EXPECT_EQ(rect.right - rect.left, 60);
-        EXPECT_EQ(rect.bottom - rect.top, 25);
-        reload.Show(false);
-        EXPECT_FALSE(reload.IsVisible());
-        reload.Show(true);
-        EXPECT_TRUE(reload.IsVisible());
-
-        const ui::Static summary(GetDlgItem(window, IDC_EVENT_SUMMARY));
-        EXPECT_TRUE(summary.SetText(L"\uD30C\uC77C"));
-        EXPECT_EQ(summary.Text(), L"\uD30C\uC77C");
-        EXPECT_TRUE(summary.SetTextA("file: 0001"));
-        EXPECT_EQ(summary.Text(), L"file: 0001");
-        EXPECT_TRUE(summary.SetText(L""));
-        EXPECT_EQ(summary.Text(), L"");
-
-        HFONT font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-        summary.SetFont(font);
-        EXPECT_EQ(summary.Font(), font);
-    });
 }
 
 TEST(ProgressBarView, RangeAndPositionAlsoFromAWorkerThread) {

@@ -88,11 +88,5 @@ TEST(OwnedHandle, FileHandlesUseInvalidHandleValueAsEmpty) {
     EXPECT_EQ(noMutex.Get(), nullptr);
 }
 
-TEST(OwnedHandle, MenusAreDestroyed) {
-    HMENU raw = CreatePopupMenu();
-    { Menu menu(raw); }
-    EXPECT_FALSE(IsMenu(raw));
-}
-
 }  // namespace
 }  // namespace kro::ui
