@@ -46,10 +46,13 @@ dist: native win64 win32
 
 # Benchmarks, optimised and without sanitizers; each prints ratios against a
 # baseline measured in the same run.
-bench: deps
+bench: native win64
 	@cmake -S . -B $(BUILD)/bench $(GEN) -DCMAKE_BUILD_TYPE=Release >/dev/null
 	@cmake --build $(BUILD)/bench --target export_bench KROLib demo_card
+	@echo "== export: 100 demo recordings as AVI against a plain copy"
 	@$(BUILD)/bench/bin/export_bench $(BUILD)/bench/bin/libKROLib.so $(BUILD)/bench/demo-card 100
+	@echo "== list loading: 10,000 recordings under Wine against the list view's floor"
+	@bench/run-load-bench.sh $(BUILD) 10000
 
 clean:
 	rm -rf $(BUILD)

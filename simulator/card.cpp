@@ -115,14 +115,18 @@ std::shared_ptr<const CardContents> CardReader::Read(const std::string& folder) 
     if (!descriptor) return nullptr;
     auto files = ListFiles(folder);
     if (!files) return nullptr;
-    auto contents = std::make_shared<CardContents>();
-    contents->descriptor = std::move(*descriptor);
-
     std::lock_guard lock(mutex_);
     if (folder != cachedFolder_) {
         headers_.clear();
+        lastContents_.reset();
         cachedFolder_ = folder;
     }
+    if (lastContents_ && *files == lastFiles_ && descriptor == lastDescriptor_) return lastContents_;
+    lastFiles_ = *files;
+    lastDescriptor_ = descriptor;
+    auto contents = std::make_shared<CardContents>();
+    contents->descriptor = std::move(*descriptor);
+
     std::unordered_map<std::string, CachedHeader> seen;
     for (const DirectoryEntry& file : *files) {
         if (!EndsWithRecordingExtension(file.name)) continue;
@@ -159,6 +163,7 @@ std::shared_ptr<const CardContents> CardReader::Read(const std::string& folder) 
         while (at < static_cast<int>(recordings.size()) && recordings[at].category < category) ++at;
         contents->categoryBegin[category] = static_cast<std::size_t>(at);
     }
+    lastContents_ = contents;
     return contents;
 }
 

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "simulator/container.h"
+#include "simulator/sim_platform.h"
 
 namespace kro::sim {
 
@@ -29,6 +30,8 @@ inline constexpr int kCategoryCount = 4;
 struct CardDescriptor {
     std::uint8_t diskNumber = 0;
     std::string label;
+
+    bool operator==(const CardDescriptor&) const = default;
 };
 
 struct Recording {
@@ -77,6 +80,11 @@ private:
     std::mutex mutex_;
     std::string cachedFolder_;
     std::unordered_map<std::string, CachedHeader> headers_;
+    // The last contents with what they were made from: a card whose listing
+    // and descriptor have not changed is not sorted out again.
+    std::vector<DirectoryEntry> lastFiles_;
+    std::optional<CardDescriptor> lastDescriptor_;
+    std::shared_ptr<const CardContents> lastContents_;
 };
 
 // The one reader shared by every library instance.

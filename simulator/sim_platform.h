@@ -16,6 +16,8 @@ struct DirectoryEntry {
     std::string name;
     std::uint64_t size = 0;
     std::int64_t modified = 0;  // platform ticks; only compared for equality
+
+    bool operator==(const DirectoryEntry&) const = default;
 };
 
 // Value of an environment variable; empty when unset.
