@@ -4,6 +4,8 @@
 
 #include <commctrl.h>
 
+#include <memory>
+
 #include "app/single_instance.h"
 #include "main_window/kro_file_list_dlg.h"
 #include "ui/owned_handle.h"
@@ -43,10 +45,16 @@ bool CKroFileListApp::InitInstance() {
     // There is no application framework to initialise, and no settings are
     // kept under kRegistryKey.
 
-    {
-        CKroFileListDlg dialog;
-        dialog.RunModal(nullptr);
-    }  // the dialog's members end here, in reverse order of declaration
+    auto dialog = std::make_unique<CKroFileListDlg>();
+    dialog->RunModal(nullptr);
+    if (!dialog->DeviceAccessEnded()) {
+        // A thread is still inside the device library, which therefore stays
+        // loaded: the dialog that owns the binding and the threads' state is
+        // left to the process's end rather than destroyed under them.
+        static_cast<void>(dialog.release());
+    }
+    // Otherwise the dialog's members end here, in reverse order of
+    // declaration.
     return false;
 }
 

@@ -74,7 +74,7 @@ bool CKroFileListDlg::OnInitDialog() {
     SendMessageW(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_appIcon));
     StartDeviceAccess();
     LayoutControls();
-    m_awaitingCard = 1;
+    m_cardWatch = CardWatch();  // awaiting a card
     SetTimer(Handle(), kCardWatchTimer, kCardWatchPeriodMs, nullptr);
     return true;  // the focus goes to the first tab stop, save button 1000
 }
@@ -114,6 +114,8 @@ HCURSOR CKroFileListDlg::OnQueryDragIcon() {
 }
 
 void CKroFileListDlg::OnDestroy() {
+    KillTimer(Handle(), kCardWatchTimer);
+    StopDeviceAccess();
     // The lists have no shared-image-list style, so each would destroy its
     // small-image list when it goes, and all four share rowHeightImages.
     // Taking it back first leaves it to its one owner.
@@ -125,6 +127,12 @@ void CKroFileListDlg::OnDestroy() {
 ui::ListView& CKroFileListDlg::List(int column) {
     ui::ListView* lists[layout::kColumnCount] = {&m_eventList, &m_normalList, &m_parkList, &m_photoList};
     return *lists[column];
+}
+
+ui::Static& CKroFileListDlg::Summary(int column) {
+    ui::Static* summaries[layout::kColumnCount] = {&m_eventSummary, &m_normalSummary, &m_parkSummary,
+                                                   &m_photoSummary};
+    return *summaries[column];
 }
 
 }  // namespace kro

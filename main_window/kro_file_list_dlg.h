@@ -6,9 +6,17 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
+#include <string>
+#include <vector>
 
+#include "device/clock.h"
 #include "device/kro_library.h"
+#include "device/schedule.h"
+#include "main_window/card_watch.h"
+#include "recording_lists/list_load_thread.h"
+#include "recording_lists/recording_list_loader.h"
 #include "ui/dialog.h"
 #include "ui/list_view.h"
 #include "ui/owned_handle.h"
@@ -20,6 +28,12 @@ class CKroFileListDlg : public ui::Dialog {
 public:
     CKroFileListDlg();
 
+    // False when, at the end of the run, a thread was still inside the
+    // device library: the library then stays loaded, and the dialog (which
+    // owns it and the threads' state) must not be destroyed; the process
+    // ends without it.
+    bool DeviceAccessEnded() const { return deviceAccessEnded_; }
+
 protected:
     bool OnInitDialog() override;
     void OnTimer(UINT_PTR timerId) override;
@@ -27,6 +41,7 @@ protected:
     HCURSOR OnQueryDragIcon() override;
     bool OnSysCommand(UINT command, LPARAM lParam) override;
     void OnDestroy() override;
+    bool OnAppMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
 private:
     // Binds the member views to their controls by ID.
@@ -35,10 +50,33 @@ private:
     void AddAboutToSystemMenu();
     // Loads the device library and starts the poller (device access).
     void StartDeviceAccess();
+    // The poller's report, on the poller thread: keeps the device value.
+    static void OnCardReport(const LocalTime* time, std::uint8_t deviceValue, void* userData);
+    // Stops the loads and the poller, then closes the library, unless a
+    // thread is still inside it.
+    void StopDeviceAccess();
     // Places, labels and styles every control.
     void LayoutControls();
     void PlaceColumn(int column);
     void PrepareList(int column);
+
+    // Card watch: the poller's device value read as signed.
+    std::int8_t DeviceValue() const;
+    void Perform(const std::vector<CardWatchAction>& actions);
+    void ReloadLists();
+    void EmptyLists();
+    void StartListLoading();
+    void ResetSummaryTexts();
+    void UpdateTitle();
+    // Shows a load's formatted summary line in its category's static.
+    void ShowCategorySummary(const CategorySummary& summary);
+
+    void ShowRecordingInfoMenu(RecordingCategory category, const std::string& name);
+    // The right click's row (NMITEMACTIVATE) of a list; nothing below the rows.
+    void OnRClickList(RecordingCategory category, const NMHDR& header, LRESULT& result);
+    void ToggleCheckAll(RecordingCategory category);
+    // The save or backup button's request; see kExportButtons.
+    void RequestExport(int buttonId);
 
     // Control handlers, routed by the message table built in the constructor.
     void OnReloadClicked();
@@ -61,16 +99,22 @@ private:
     void OnCheckAllPhoto();
 
     ui::ListView& List(int column);
+    ui::Static& Summary(int column);
 
     // Members in the order of construction; they end in reverse order.
     HICON m_appIcon;  // shared icon resource, never destroyed
     std::uint8_t m_backupMode = 0;
     KroLibrary m_deviceLibrary;
-    // The device poller m_poller (CSchedule) and m_reportedDeviceValue
-    // (std::int8_t) take their places here, after the library, so that the
-    // poller stops before the library is closed.
-    std::uint8_t m_awaitingCard = 0;
+    // After the library: the poller stops before the library is closed.
+    CSchedule m_poller;
+    // Written by the poller thread; nothing reads it.
+    std::atomic<std::int8_t> m_reportedDeviceValue{0};
+    // Holds the awaiting-card flag; reset to awaiting by OnInitDialog.
+    CardWatch m_cardWatch;
     std::uint8_t m_allChecked[4] = {};
+    // The list loads; after the library, so they end before it is closed.
+    ListLoadThread m_listLoads;
+    bool deviceAccessEnded_ = true;
 
     // Owned beside the controls and declared before them, so both are
     // released after the lists that use them.

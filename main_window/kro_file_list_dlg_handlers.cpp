@@ -1,39 +1,124 @@
-// Handlers of the main dialog's controls and timer. They are wired in the
-// message table; the ones that are still empty are served by the card watch,
-// the info popup, the export request and check-all as those are built.
+// Handlers of the main dialog's lists and buttons: the info popup, check-all
+// and the export requests.
+#include <memory>
+
+#include "export/avi_progress.h"
+#include "export/export_request.h"
 #include "main_window/kro_file_list_dlg.h"
+#include "recording_lists/check_all.h"
+#include "recording_lists/recording_info_menu.h"
+#include "resources/resource.h"
 
 namespace kro {
 
-void CKroFileListDlg::StartDeviceAccess() {}
+namespace {
 
-void CKroFileListDlg::OnTimer(UINT_PTR) {}
+// An export request's view of one list's rows.
+class ListRows final : public ExportRowSource {
+public:
+    explicit ListRows(const ui::ListView& list) : list_(list) {}
+    std::int32_t RowCount() const override { return list_.ItemCount(); }
+    bool IsChecked(std::int32_t row) const override { return list_.IsChecked(row); }
+    std::string Name(std::int32_t row) const override { return list_.ItemTextA(row, 1); }
 
-void CKroFileListDlg::OnReloadClicked() {}
+private:
+    const ui::ListView& list_;
+};
 
-void CKroFileListDlg::OnRClickEventList(const NMHDR&, LRESULT&) {}
-void CKroFileListDlg::OnRClickNormalList(const NMHDR&, LRESULT&) {}
-void CKroFileListDlg::OnRClickParkList(const NMHDR&, LRESULT&) {}
-void CKroFileListDlg::OnRClickPhotoList(const NMHDR&, LRESULT&) {}
+}  // namespace
 
-void CKroFileListDlg::OnSaveEvent() {}
-void CKroFileListDlg::OnSaveNormal() {}
-void CKroFileListDlg::OnSavePark() {}
-void CKroFileListDlg::OnSavePhoto() {}
+void CKroFileListDlg::OnRClickEventList(const NMHDR& header, LRESULT& result) {
+    OnRClickList(RecordingCategory::Event, header, result);
+}
+void CKroFileListDlg::OnRClickNormalList(const NMHDR& header, LRESULT& result) {
+    OnRClickList(RecordingCategory::Normal, header, result);
+}
+void CKroFileListDlg::OnRClickParkList(const NMHDR& header, LRESULT& result) {
+    OnRClickList(RecordingCategory::Park, header, result);
+}
+void CKroFileListDlg::OnRClickPhotoList(const NMHDR& header, LRESULT& result) {
+    OnRClickList(RecordingCategory::Photo, header, result);
+}
 
-void CKroFileListDlg::OnBackupEvent() {}
-void CKroFileListDlg::OnBackupNormal() {}
-void CKroFileListDlg::OnBackupPark() {}
-void CKroFileListDlg::OnBackupPhoto() {}
+void CKroFileListDlg::OnRClickList(RecordingCategory category, const NMHDR& header, LRESULT& result) {
+    const int row = reinterpret_cast<const NMITEMACTIVATE&>(header).iItem;
+    if (row < 0) return;  // the click was not on a row
+    ShowRecordingInfoMenu(category, List(CategoryIndex(category)).ItemTextA(row, 1));
+    result = 0;
+}
+
+void CKroFileListDlg::ShowRecordingInfoMenu(RecordingCategory category, const std::string& name) {
+    kro::ShowRecordingInfoMenu(Handle(), m_deviceLibrary, category, name);
+}
 
 // A double click has no effect beyond the list's own behaviour.
 void CKroFileListDlg::OnDblClkList(const NMHDR&, LRESULT& result) {
     result = 0;
 }
 
-void CKroFileListDlg::OnCheckAllEvent() {}
-void CKroFileListDlg::OnCheckAllNormal() {}
-void CKroFileListDlg::OnCheckAllPark() {}
-void CKroFileListDlg::OnCheckAllPhoto() {}
+void CKroFileListDlg::OnCheckAllEvent() {
+    ToggleCheckAll(RecordingCategory::Event);
+}
+void CKroFileListDlg::OnCheckAllNormal() {
+    ToggleCheckAll(RecordingCategory::Normal);
+}
+void CKroFileListDlg::OnCheckAllPark() {
+    ToggleCheckAll(RecordingCategory::Park);
+}
+void CKroFileListDlg::OnCheckAllPhoto() {
+    ToggleCheckAll(RecordingCategory::Photo);
+}
+
+void CKroFileListDlg::ToggleCheckAll(RecordingCategory category) {
+    const int index = CategoryIndex(category);
+    const ui::ListView& list = List(index);
+    kro::ToggleCheckAll(m_allChecked[index], list.ItemCount(),
+                        [&list](std::int32_t row, bool checked) { list.SetChecked(row, checked); });
+}
+
+void CKroFileListDlg::OnSaveEvent() {
+    RequestExport(IDC_SAVE_EVENT);
+}
+void CKroFileListDlg::OnSaveNormal() {
+    RequestExport(IDC_SAVE_NORMAL);
+}
+void CKroFileListDlg::OnSavePark() {
+    RequestExport(IDC_SAVE_PARK);
+}
+void CKroFileListDlg::OnSavePhoto() {
+    RequestExport(IDC_SAVE_PHOTO);
+}
+void CKroFileListDlg::OnBackupEvent() {
+    RequestExport(IDC_BACKUP_EVENT);
+}
+void CKroFileListDlg::OnBackupNormal() {
+    RequestExport(IDC_BACKUP_NORMAL);
+}
+void CKroFileListDlg::OnBackupPark() {
+    RequestExport(IDC_BACKUP_PARK);
+}
+void CKroFileListDlg::OnBackupPhoto() {
+    RequestExport(IDC_BACKUP_PHOTO);
+}
+
+void CKroFileListDlg::RequestExport(int buttonId) {
+    const ExportButton* button = FindExportButton(buttonId);
+    if (button == nullptr) return;
+    m_backupMode = button->backup ? 1 : 0;
+    const auto progress = std::make_unique<AVIProgress>(m_backupMode != 0);
+    progress->m_library = &m_deviceLibrary;
+
+    ExportRequest request =
+        BuildExportRequest(*button, ListRows(List(CategoryIndex(button->list))), StandardOutputTrace());
+    if (request.selection.empty()) {
+        MessageBoxW(Handle(), button->refusalText, kExportRefusalCaption, 0);
+        return;
+    }
+    // A backup's kind is kBackupExportKind, never the picture kind.
+    progress->m_exportKind = request.exportKind;
+    progress->m_selection = std::move(request.selection);
+    // Returns only when the worker has finished; ticks stay as they were.
+    progress->RunModal(Handle());
+}
 
 }  // namespace kro

@@ -1,0 +1,94 @@
+// The card watch of the main dialog: the 500 ms tick and the Reload button
+// follow the poller's device value through CardWatch; list loads run on
+// their own threads and their rows arrive here as posted batches.
+#include "device/card_drive.h"
+#include "main_window/kro_file_list_dlg.h"
+#include "recording_lists/recording_texts.h"
+#include "recording_lists/row_batch.h"
+#include "ui/app_messages.h"
+
+namespace kro {
+
+std::int8_t CKroFileListDlg::DeviceValue() const {
+    return static_cast<std::int8_t>(m_poller.deviceValue.load());
+}
+
+void CKroFileListDlg::OnTimer(UINT_PTR) {
+    Perform(m_cardWatch.OnTick(DeviceValue()));
+}
+
+void CKroFileListDlg::OnReloadClicked() {
+    Perform(m_cardWatch.OnReload(DeviceValue()));
+}
+
+void CKroFileListDlg::Perform(const std::vector<CardWatchAction>& actions) {
+    for (CardWatchAction action : actions) {
+        switch (action) {
+            case CardWatchAction::HideReload:
+                m_reloadButton.Show(false);
+                break;
+            case CardWatchAction::EmptyLists:
+                EmptyLists();
+                break;
+            case CardWatchAction::StartLoad:
+                StartListLoading();
+                break;
+            case CardWatchAction::ResetSummaryTexts:
+                ResetSummaryTexts();
+                break;
+            case CardWatchAction::UpdateTitle:
+                UpdateTitle();
+                break;
+            case CardWatchAction::ShowNoCardError:
+                MessageBoxW(Handle(), kNoCardErrorText, kNoCardErrorCaption, 0);
+                break;
+        }
+    }
+}
+
+void CKroFileListDlg::ReloadLists() {
+    EmptyLists();
+    StartListLoading();
+}
+
+void CKroFileListDlg::EmptyLists() {
+    // Rows that a running load has still to deliver would belong to lists
+    // emptied since; that load is abandoned with them.
+    m_listLoads.Abandon();
+    for (RecordingCategory category : kListEmptyingOrder) List(CategoryIndex(category)).DeleteAllItems();
+}
+
+void CKroFileListDlg::StartListLoading() {
+    // When no thread can be started the lists stay empty.
+    m_listLoads.Start(m_deviceLibrary, Handle());
+}
+
+void CKroFileListDlg::ResetSummaryTexts() {
+    for (RecordingCategory category : kAllCategories) {
+        const bool photo = category == RecordingCategory::Photo;
+        Summary(CategoryIndex(category)).SetTextA(photo ? kZeroPhotoSummaryText : kZeroVideoSummaryText);
+    }
+}
+
+void CKroFileListDlg::UpdateTitle() {
+    const std::int8_t value = DeviceValue();
+    const std::string root = value != 0 ? FindCardDrive(value) : std::string();
+    SetWindowTextA(Handle(), FormatWindowTitle(value != 0, root).c_str());
+}
+
+void CKroFileListDlg::ShowCategorySummary(const CategorySummary& summary) {
+    Summary(CategoryIndex(summary.category)).SetTextA(summary.text.c_str());
+}
+
+bool CKroFileListDlg::OnAppMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    if (message != ui::kRowBatchMessage) return false;
+    // Only the current load's batches come back; others are freed here.
+    if (const std::unique_ptr<RowBatch> batch = m_listLoads.Receive(wParam, lParam)) {
+        InsertBatchRows(*batch, {&m_eventList, &m_normalList, &m_parkList, &m_photoList});
+        for (const CategorySummary& summary : batch->summaries) ShowCategorySummary(summary);
+    }
+    result = 0;
+    return true;
+}
+
+}  // namespace kro
