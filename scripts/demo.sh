@@ -1,44 +1,45 @@
 #!/usr/bin/env bash
-# Runs KroFileList.exe under Wine:
+# Runs KroFileList.exe under Wine on the demo card with the simulator library:
 #   scripts/demo.sh BUILD_DIR
-# With a display (DISPLAY set) the window opens there, and the demo ends when
-# the user closes it. Without one the program runs in a virtual display: a
-# few seconds after its window appears a screenshot is saved under
-# BUILD_DIR/demo/ and its path printed, then the program is closed.
+# With a display (DISPLAY set) the program opens there as an ordinary window
+# and the card is inserted a moment after start, so the user sees it arrive;
+# the demo ends when the user closes the window. Without a display the
+# user's journey is played in a virtual display (tests/e2e/journey.sh) and the
+# screenshots and exported files are listed. Everything happens inside a Wine
+# prefix of the demo's own (BUILD_DIR/demo/wine), so no real C:\ZiduvOra\ is
+# touched.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(mkdir -p "${1:-build}" && cd "${1:-build}" && pwd)
-exe="$build/win64/bin/KroFileList.exe"
-if [ ! -f "$exe" ]; then
-    echo "demo: $exe is missing (build it with: make win64)" >&2
-    exit 1
-fi
+bin="$build/win64/bin"
+card="$build/native/demo-card"
+for needed in "$bin/KroFileList.exe" "$bin/KROLib.dll" "$bin/kro_e2e_driver.exe" "$card/KROCARD.INI"; do
+    if [ ! -e "$needed" ]; then
+        echo "demo: $needed is missing (build it with: make native win64)" >&2
+        exit 1
+    fi
+done
 mkdir -p "$build/demo"
 
 if [ -n "${DISPLAY:-}" ]; then
-    exec "$root/scripts/wine-session.sh" --user-display "$build/demo/wine" -- /usr/lib/wine/wine64 "$exe"
+    exec "$root/scripts/wine-session.sh" --user-display "$build/demo/wine" -- bash -c '
+        set -euo pipefail
+        bin=$1 card=$2 slot=$3
+        install_dir="$WINEPREFIX/drive_c/KroFileList"
+        mkdir -p "$install_dir"
+        cp "$bin/KroFileList.exe" "$bin/KROLib.dll" "$install_dir/"
+        rm -rf "$slot" && mkdir -p "$slot"
+        export KROSIM_CARD=$(winepath -w "$slot/card" 2>/dev/null | tr -d "\r")
+        (cd "$install_dir" && exec /usr/lib/wine/wine64 "C:\\KroFileList\\KroFileList.exe") &
+        program=$!
+        sleep 4
+        cp -r "$card" "$slot/card"
+        echo "demo: the card is in ($slot/card); rename that folder to pull it. Close the window to end."
+        wait "$program" || true
+    ' demo "$bin" "$card" "$build/demo/slot"
 fi
 
-shot="$build/demo/KroFileList.png"
-rm -f "$shot"
-"$root/scripts/wine-session.sh" "$build/demo/wine" -- bash -c '
-    exe=$1 shot=$2 root=$3
-    /usr/lib/wine/wine64 "$exe" &
-    program=$!
-    if timeout 60 xdotool search --sync --name "^KroFileList" >/dev/null; then
-        sleep 3
-        "$root/scripts/screenshot.sh" "$shot" "^KroFileList" || true
-        # The window has the keyboard focus: Esc closes it as a user would.
-        xdotool key Escape
-    fi
-    for _ in $(seq 1 100); do
-        kill -0 "$program" 2>/dev/null || break
-        sleep 0.1
-    done
-' demo "$exe" "$shot" "$root"
-
-if [ -f "$shot" ]; then
-    echo "demo: screenshot saved to $shot"
-else
-    echo "demo: no screenshot was taken (the window did not appear)" >&2
-fi
+journey="$build/demo/journey"
+"$root/scripts/wine-session.sh" "$build/demo/wine" -- "$root/tests/e2e/journey.sh" "$bin" "$card" "$journey"
+echo "demo: screenshots in $journey/*.png"
+echo "demo: exported files in $journey/exported/"

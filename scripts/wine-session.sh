@@ -53,7 +53,7 @@ if [ "$use_user_display" -eq 0 ] || [ -z "${DISPLAY:-}" ]; then
     export DISPLAY=":$display_number"
 fi
 
-if [ ! -f "$template/.ready" ]; then
+if [ ! -f "$template/.ready-2" ]; then
     rm -rf "$template"
     WINEPREFIX="$template" "$wine64" wineboot -i >/dev/null 2>&1 || true
     reg() { WINEPREFIX="$template" "$wine64" reg add "$@" /f >/dev/null 2>&1; }
@@ -61,11 +61,13 @@ if [ ! -f "$template/.ready" ]; then
     subst='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes'
     reg "$subst" /v "MS Shell Dlg" /d NanumGothic
     reg "$subst" /v "MS Shell Dlg 2" /d NanumGothic
+    # No Arial either (the lists' font): a proportional face, as on Windows.
+    reg "$subst" /v "Arial" /d NanumGothic
     # Without a window manager, unmanaged windows avoid a 2 s delay at exit.
     reg 'HKCU\Software\Wine\X11 Driver' /v Managed /d N
     WINEPREFIX="$template" wineserver -k 2>/dev/null || true
     WINEPREFIX="$template" wineserver -w 2>/dev/null || true
-    touch "$template/.ready"
+    touch "$template/.ready-2"
 fi
 
 rm -rf "$prefix"

@@ -14,14 +14,16 @@
 //   item-point ID ROW         print the screen point at the centre of a row
 //   wait-box CAPTION MS       wait for a message box, print its text
 //   answer-box CAPTION ok|yes|no
-//   menu-lines MS             wait for a popup menu, print its lines
+//   menu-lines MS             wait for a popup menu, print its lines (another
+//                             process's menu cannot be read under Wine)
+//   menu-height MS            wait for a popup menu, print its window's height
 //   wait-gone MS              wait until the main window has gone
 //   count-windows             print how many main windows exist
 //   foreground                print 1 when the main window is in front
 //   main-visible              print 1 when the main window is visible
 //   close                     close the main window
-#include <windows.h>
 #include <commctrl.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -55,7 +57,9 @@ std::wstring Wide(const char* utf8) {
     std::exit(1);
 }
 
-HWND MainWindow() { return FindWindowW(kMainClass, nullptr); }
+HWND MainWindow() {
+    return FindWindowW(kMainClass, nullptr);
+}
 
 HWND RequireMainWindow() {
     HWND window = MainWindow();
@@ -116,8 +120,8 @@ std::wstring ItemText(HWND list, int row, int column) {
     item.cchTextMax = kTextChars;
     item.pszText = reinterpret_cast<wchar_t*>(static_cast<char*>(remote.Address()) + sizeof(LVITEMW));
     remote.Write(&item, sizeof item);
-    const LRESULT length =
-        SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(remote.Address()));
+    const LRESULT length = SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row),
+                                        reinterpret_cast<LPARAM>(remote.Address()));
     std::wstring text(kTextChars, L'\0');
     remote.Read(text.data(), kTextChars * sizeof(wchar_t), sizeof(LVITEMW));
     text.resize(static_cast<size_t>(length));
@@ -129,9 +133,13 @@ bool IsChecked(HWND list, int row) {
     return ((state & LVIS_STATEIMAGEMASK) >> 12) == 2;
 }
 
+// A message box of the program's process with the caption; the program may
+// still be starting, so no main window yet simply means no box yet.
 HWND FindBox(const std::wstring& caption) {
+    HWND main = MainWindow();
+    if (!main) return nullptr;
     DWORD programId = 0;
-    GetWindowThreadProcessId(RequireMainWindow(), &programId);
+    GetWindowThreadProcessId(main, &programId);
     struct Search {
         const std::wstring* caption;
         DWORD processId;
@@ -165,7 +173,9 @@ bool WaitFor(int milliseconds, Predicate predicate) {
     return predicate();
 }
 
-void PrintLine(const std::wstring& text) { std::printf("%s\n", Utf8(text).c_str()); }
+void PrintLine(const std::wstring& text) {
+    std::printf("%s\n", Utf8(text).c_str());
+}
 
 int Run(int argc, char** argv) {
     if (argc < 2) Fail("no command");
@@ -205,9 +215,11 @@ int Run(int argc, char** argv) {
             LVCOLUMNW info = {};
             info.mask = LVCF_TEXT | LVCF_WIDTH;
             info.cchTextMax = kTextChars;
-            info.pszText = reinterpret_cast<wchar_t*>(static_cast<char*>(remote.Address()) + sizeof(LVCOLUMNW));
+            info.pszText =
+                reinterpret_cast<wchar_t*>(static_cast<char*>(remote.Address()) + sizeof(LVCOLUMNW));
             remote.Write(&info, sizeof info);
-            SendMessageW(list, LVM_GETCOLUMNW, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(remote.Address()));
+            SendMessageW(list, LVM_GETCOLUMNW, static_cast<WPARAM>(column),
+                         reinterpret_cast<LPARAM>(remote.Address()));
             remote.Read(&info, sizeof info);
             std::wstring text(kTextChars, L'\0');
             remote.Read(text.data(), kTextChars * sizeof(wchar_t), sizeof(LVCOLUMNW));
@@ -223,14 +235,16 @@ int Run(int argc, char** argv) {
         item.stateMask = LVIS_STATEIMAGEMASK;
         item.state = INDEXTOSTATEIMAGEMASK(intArg(4) ? 2 : 1);
         remote.Write(&item, sizeof item);
-        SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(intArg(3)), reinterpret_cast<LPARAM>(remote.Address()));
+        SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(intArg(3)),
+                     reinterpret_cast<LPARAM>(remote.Address()));
     } else if (command == "item-point") {
         HWND list = Control(intArg(2));
         RemoteBuffer remote(list, sizeof(RECT));
         RECT rect = {};
         rect.left = LVIR_LABEL;
         remote.Write(&rect, sizeof rect);
-        if (!SendMessageW(list, LVM_GETITEMRECT, static_cast<WPARAM>(intArg(3)), reinterpret_cast<LPARAM>(remote.Address())))
+        if (!SendMessageW(list, LVM_GETITEMRECT, static_cast<WPARAM>(intArg(3)),
+                          reinterpret_cast<LPARAM>(remote.Address())))
             Fail("no such row");
         remote.Read(&rect, sizeof rect);
         POINT point = {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
@@ -239,7 +253,8 @@ int Run(int argc, char** argv) {
     } else if (command == "wait-box") {
         const std::wstring caption = Wide(argc > 2 ? argv[2] : "");
         HWND box = nullptr;
-        if (!WaitFor(intArg(3), [&] { return (box = FindBox(caption)) != nullptr; })) Fail("message box did not appear");
+        if (!WaitFor(intArg(3), [&] { return (box = FindBox(caption)) != nullptr; }))
+            Fail("message box did not appear");
         PrintLine(WindowText(GetDlgItem(box, 0xFFFF)));
     } else if (command == "answer-box") {
         if (argc < 4) Fail("missing argument");
@@ -250,7 +265,10 @@ int Run(int argc, char** argv) {
         PostMessageW(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
     } else if (command == "menu-lines") {
         HWND menuWindow = nullptr;
-        if (!WaitFor(intArg(2), [&] { return (menuWindow = FindWindowW(L"#32768", nullptr)) != nullptr && IsWindowVisible(menuWindow); }))
+        if (!WaitFor(intArg(2), [&] {
+                return (menuWindow = FindWindowW(L"#32768", nullptr)) != nullptr &&
+                       IsWindowVisible(menuWindow);
+            }))
             Fail("no popup menu");
         HMENU menu = reinterpret_cast<HMENU>(SendMessageW(menuWindow, MN_GETHMENU, 0, 0));
         const int count = GetMenuItemCount(menu);
@@ -260,6 +278,16 @@ int Run(int argc, char** argv) {
             GetMenuStringW(menu, static_cast<UINT>(i), text, 256, MF_BYPOSITION);
             PrintLine(text);
         }
+    } else if (command == "menu-height") {
+        HWND menuWindow = nullptr;
+        if (!WaitFor(intArg(2), [&] {
+                return (menuWindow = FindWindowW(L"#32768", nullptr)) != nullptr &&
+                       IsWindowVisible(menuWindow);
+            }))
+            Fail("no popup menu");
+        RECT rect = {};
+        GetWindowRect(menuWindow, &rect);
+        std::printf("%ld\n", rect.bottom - rect.top);
     } else if (command == "wait-gone") {
         if (!WaitFor(intArg(2), [] { return MainWindow() == nullptr; })) Fail("main window still there");
     } else if (command == "count-windows") {
