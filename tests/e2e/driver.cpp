@@ -22,8 +22,9 @@
 //   foreground                print 1 when the main window is in front
 //   main-visible              print 1 when the main window is visible
 //   close                     close the main window
-#include <commctrl.h>
 #include <windows.h>
+
+#include <commctrl.h>
 
 #include <cstdio>
 #include <cstdlib>
