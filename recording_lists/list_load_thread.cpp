@@ -1,5 +1,7 @@
 #include "recording_lists/list_load_thread.h"
 
+#include <algorithm>
+
 #include <exception>
 #include <utility>
 
@@ -21,7 +23,10 @@ public:
 
     void AddRow(RecordingRow row) override {
         pending_->rows.push_back(std::move(row));
-        if (pending_->rows.size() >= kRowBatchRows) Post();
+        if (pending_->rows.size() >= batchRows_) {
+            Post();
+            batchRows_ = std::min(batchRows_ * 2, kLargestRowBatchRows);
+        }
     }
     void ShowSummary(CategorySummary summary) override { pending_->summaries.push_back(std::move(summary)); }
 
@@ -47,6 +52,7 @@ private:
     WPARAM generation_;
     const std::atomic<bool>& cancel_;
     std::unique_ptr<RowBatch> pending_ = std::make_unique<RowBatch>();
+    std::size_t batchRows_ = kFirstRowBatchRows;
 };
 
 }  // namespace

@@ -25,9 +25,11 @@
 
 namespace kro {
 
-// Rows per posted batch: large enough that posting costs nothing next to
-// inserting, small enough that a long card's rows appear as they come.
-inline constexpr std::size_t kRowBatchRows = 256;
+// Rows per posted batch. The first batch is small, so a card's first rows
+// appear at once; each later one is twice the one before, up to the largest,
+// so a long card is drawn a few times rather than once per small batch.
+inline constexpr std::size_t kFirstRowBatchRows = 256;
+inline constexpr std::size_t kLargestRowBatchRows = 4096;
 
 class ListLoadThread {
 public:

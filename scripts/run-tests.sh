@@ -11,11 +11,21 @@ overall=0
 
 # Runs ctest in a tree and adds its counts to the totals.
 run_ctest() {
+    # run_ctest LABEL TREE [WRAPPER... --] [CTEST ARGS...]
     local label=$1 dir=$2; shift 2
+    local wrapper=() extra=()
+    if [[ " $* " == *" -- "* ]]; then
+        while [ "$1" != "--" ]; do wrapper+=("$1"); shift; done
+        shift
+        wrapper+=(--)
+        extra=("$@")
+    else
+        wrapper=("$@")
+    fi
     echo "== $label =="
     local log
     log=$(mktemp)
-    "$@" ctest --test-dir "$dir" --output-on-failure --timeout 300 2>&1 | tee "$log"
+    "${wrapper[@]}" ctest --test-dir "$dir" "${extra[@]}" --output-on-failure --timeout 300 2>&1 | tee "$log"
     local status=${PIPESTATUS[0]}
     local line
     line=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -1)
@@ -34,7 +44,8 @@ run_ctest() {
 
 run_ctest "unit (ASan + UBSan)" "$build/native" env
 run_ctest "threads (TSan)" "$build/native-tsan" env TSAN_OPTIONS=halt_on_error=1
-run_ctest "Windows (Wine)" "$build/win64" "$root/scripts/wine-session.sh" "$build/win64/wine" --
+run_ctest "Windows (Wine)" "$build/win64" "$root/scripts/wine-session.sh" "$build/win64/wine" -- -LE e2e
+run_ctest "end to end (Wine)" "$build/win64" "$root/scripts/wine-session.sh" "$build/win64/wine" -- -L e2e
 
 echo "tests: $total_passed passed, $total_failed failed"
 exit $overall

@@ -81,9 +81,10 @@ TEST_F(ListLoadThreadTest, RowsReachTheListsInBatchesAndTheSummariesComeLast) {
                 ElementsAre(Row{"0105_0001.JPG", "488K"}, Row{"0105_0002.JPG", "488K"}));
     EXPECT_EQ(host.CheckedRows(), 0);
 
-    // 608 rows: two full batches and the rest with the four summary lines.
-    EXPECT_THAT(host.appliedBatchRows, ElementsAre(256, 256, 96));
-    EXPECT_THAT(host.appliedBatchSummaries, ElementsAre(0, 0, 4));
+    // 608 rows: a first batch of 256, then the rest (under the second
+    // batch's 512) with the four summary lines.
+    EXPECT_THAT(host.appliedBatchRows, ElementsAre(256, 352));
+    EXPECT_THAT(host.appliedBatchSummaries, ElementsAre(0, 4));
     ASSERT_EQ(host.summaries.size(), 4u);
     EXPECT_EQ(host.summaries[0].category, RecordingCategory::Event);
     EXPECT_EQ(host.summaries[0].totals.count, kEventRows);
@@ -108,13 +109,13 @@ TEST_F(ListLoadThreadTest, AnEmptyCardSendsOnlyTheLoadedZeroLines) {
 
 TEST_F(ListLoadThreadTest, QueuedBatchesOfAnEarlierLoadAreDroppedWhenANewLoadStarts) {
     ASSERT_TRUE(host.loads.Start(device.Library(), host.Window()));
-    ASSERT_TRUE(WaitForThreadsOnly());  // all three batches of the first load are queued
+    ASSERT_TRUE(WaitForThreadsOnly());  // both batches of the first load are queued
 
     ASSERT_TRUE(host.loads.Start(device.Library(), host.Window()));
     ASSERT_TRUE(host.PumpUntil([&] { return LoadComplete(); }));
     host.PumpPending();
 
-    EXPECT_EQ(host.droppedBatches, 3);
+    EXPECT_EQ(host.droppedBatches, 2);
     EXPECT_EQ(host.Rows(RecordingCategory::Event).size(), static_cast<std::size_t>(kEventRows));
     EXPECT_EQ(host.Rows(RecordingCategory::Photo).size(), 2u);
     EXPECT_EQ(host.summaries.size(), 4u);
@@ -126,7 +127,7 @@ TEST_F(ListLoadThreadTest, AnAbandonedLoadShowsNothing) {
     host.loads.Abandon();
     host.PumpPending();
 
-    EXPECT_EQ(host.droppedBatches, 3);
+    EXPECT_EQ(host.droppedBatches, 2);
     for (RecordingCategory category : kAllCategories) EXPECT_THAT(host.Rows(category), IsEmpty());
     EXPECT_THAT(host.summaries, IsEmpty());
 }
