@@ -9,16 +9,8 @@ bin=$(cd "$2" && pwd)
 card=$(cd "$3" && pwd)
 out=$(mkdir -p "$4" && cd "$4" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
-wine64=/usr/lib/wine/wine64
 : "${WINEPREFIX:?run inside scripts/wine-session.sh}"
-
-passed=0
-failed=0
-check() {
-    if [ "$2" == "$3" ]; then passed=$((passed + 1)); echo "ok    $1"
-    else failed=$((failed + 1)); echo "FAIL  $1"; echo "      expected: $3"; echo "      actual:   $2"; fi
-}
-drive() { "$wine64" "$bin/kro_e2e_driver.exe" "$@" 2>/dev/null | tr -d '\r'; }
+source "$here/common.sh"
 
 # A prefix of its own, copied from the session's template.
 template="$(dirname "$WINEPREFIX")/template"
@@ -48,5 +40,4 @@ drive close
 for _ in $(seq 30); do [ "$(drive count-windows)" == "0" ] && break; sleep 0.1; done
 check "the program ends" "$(drive count-windows)" "0"
 
-echo "dist: $passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish dist

@@ -12,20 +12,9 @@ bin=$(cd "$1" && pwd)
 card_source=$(cd "$2" && pwd)
 out=$(mkdir -p "$3" && cd "$3" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
-wine64=/usr/lib/wine/wine64
 : "${WINEPREFIX:?run inside scripts/wine-session.sh}" "${DISPLAY:?}"
-
-passed=0
-failed=0
-check() {  # check DESCRIPTION ACTUAL EXPECTED
-    if [ "$2" == "$3" ]; then
-        passed=$((passed + 1)); echo "ok    $1"
-    else
-        failed=$((failed + 1)); echo "FAIL  $1"; echo "      expected: $3"; echo "      actual:   $2"
-    fi
-}
+source "$here/common.sh"
 shot() { import -window root "$out/$1.png" 2>/dev/null || true; }
-drive() { "$wine64" "$bin/kro_e2e_driver.exe" "$@" 2>/dev/null | tr -d '\r'; }
 # Polls a driver command until it prints the wanted text (or the time is up).
 wait_until() {  # wait_until MILLISECONDS WANTED COMMAND...
     local deadline=$(( $(date +%s%N) / 1000000 + $1 )) wanted=$2 value=""; shift 2
@@ -40,12 +29,10 @@ wait_until() {  # wait_until MILLISECONDS WANTED COMMAND...
 
 # The program installed as a user would have it: the exe with the device
 # library beside it, the card in a slot folder the test can empty and fill.
-install_dir="$WINEPREFIX/drive_c/KroFileList"
-export_dir="$WINEPREFIX/drive_c/ZiduvOra"
+install_program
 slot="$out/slot"
-rm -rf "$install_dir" "$export_dir" "$slot" "$out"/*.png "$out/exported"
-mkdir -p "$install_dir" "$slot"
-cp "$bin/KroFileList.exe" "$bin/KROLib.dll" "$install_dir/"
+rm -rf "$slot" "$out"/*.png "$out/exported"
+mkdir -p "$slot"
 cp -r "$card_source" "$slot/card.out"
 export KROSIM_CARD="$(winepath -w "$slot/card" 2>/dev/null | tr -d '\r')"
 unset KROSIM_EXPORT_DIR KROSIM_FAULTS
@@ -57,10 +44,6 @@ expected_rows() { awk -F '\t' -v list="$1" '$1 == "rows" && $2 == list { print $
 expected_summary() { awk -F '\t' -v id="$1" '$1 == "summary" && $2 == id { print $3 }' "$out/expected.tsv"; }
 rows_of() { drive rows "$1" | cut -f2-; }
 
-start_program() {
-    (cd "$install_dir" && exec "$wine64" 'C:\KroFileList\KroFileList.exe' >/dev/null 2>&1) &
-    program_pid=$!
-}
 lists=(1001 1002 1003 1004)
 summaries=(1023 1024 1026 1028)
 zero_video="file: 0000, size: 0.00G, time 00:00"
@@ -203,5 +186,4 @@ kill "$program_pid" 2>/dev/null; wait "$program_pid" 2>/dev/null
 unset KROSIM_FAULTS
 
 echo "journey wall time: ${journey_seconds}s; screenshots in $out"
-echo "journey: $passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish journey

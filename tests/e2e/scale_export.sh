@@ -9,16 +9,8 @@ bin=$(cd "$1" && pwd)
 cardgen=$2
 out=$(mkdir -p "$3" && cd "$3" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
-wine64=/usr/lib/wine/wine64
 : "${WINEPREFIX:?run inside scripts/wine-session.sh}"
-
-passed=0
-failed=0
-check() {
-    if [ "$2" == "$3" ]; then passed=$((passed + 1)); echo "ok    $1"
-    else failed=$((failed + 1)); echo "FAIL  $1"; echo "      expected: $3"; echo "      actual:   $2"; fi
-}
-drive() { "$wine64" "$bin/kro_e2e_driver.exe" "$@" 2>/dev/null | tr -d '\r'; }
+source "$here/common.sh"
 
 card="$out/card"
 [ -f "$card/KROCARD.INI" ] || "$cardgen" --out "$card" --recordings 1500 --seed 1 >/dev/null
@@ -26,15 +18,10 @@ card="$out/card"
 normal_rows=$(awk -F '\t' '$1 == "rows" && $2 == 1002' "$out/expected.tsv" | wc -l)
 want_summary=$(awk -F '\t' '$1 == "summary" && $2 == 1028 { print $3 }' "$out/expected.tsv")
 
-install_dir="$WINEPREFIX/drive_c/KroFileList"
-export_dir="$WINEPREFIX/drive_c/ZiduvOra"
-rm -rf "$install_dir" "$export_dir"
-mkdir -p "$install_dir"
-cp "$bin/KroFileList.exe" "$bin/KROLib.dll" "$install_dir/"
+install_program
 export KROSIM_CARD="$(winepath -w "$card" 2>/dev/null | tr -d '\r')"
 unset KROSIM_EXPORT_DIR KROSIM_FAULTS
-(cd "$install_dir" && exec "$wine64" 'C:\KroFileList\KroFileList.exe' >/dev/null 2>&1) &
-program_pid=$!
+start_program
 
 drive wait-window 15000 >/dev/null
 got=""
@@ -59,5 +46,4 @@ for _ in $(seq 50); do kill -0 "$program_pid" 2>/dev/null || break; sleep 0.1; d
 check "the program ends" "$(kill -0 "$program_pid" 2>/dev/null && echo running || echo ended)" "ended"
 kill "$program_pid" 2>/dev/null; wait "$program_pid" 2>/dev/null
 
-echo "scale: $passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish scale
