@@ -85,7 +85,7 @@ void AVIProgress::ExportThreadProc() {
     try {
         const ExportJob job{m_library, m_selection, m_outputFolder, m_exportKind, m_backup};
         PostedProgress progress(m_progressFiles.Handle(), m_progressStep.Handle());
-        summary_ = RunExport(job, SystemExportFileSystem(), progress, StandardOutputTrace());
+        summary_ = RunExport(job, SystemExportFileSystem(), progress, StandardOutput());
     } catch (const std::exception&) {
         summary_ = NothingExported(m_selection);
     }

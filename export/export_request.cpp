@@ -10,7 +10,7 @@ const ExportButton* FindExportButton(int buttonId) {
 }
 
 ExportRequest BuildExportRequest(const ExportButton& button, const ExportRowSource& rows,
-                                 TraceOutput& trace) {
+                                 TextSink& trace) {
     ExportRequest request;
     request.backup = button.backup;
     request.exportKind = button.exportKind;

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "export/export_trace.h"
+#include "device/text_sink.h"
 #include "recording_lists/recording_types.h"
 
 namespace kro {
@@ -73,6 +73,6 @@ struct ExportRequest {
 // Writes a save button's trace line, then reads the row count once and
 // collects the ticked rows' names in row order. An empty selection means the
 // request is refused: show the button's refusal text and start nothing.
-ExportRequest BuildExportRequest(const ExportButton& button, const ExportRowSource& rows, TraceOutput& trace);
+ExportRequest BuildExportRequest(const ExportButton& button, const ExportRowSource& rows, TextSink& trace);
 
 }  // namespace kro

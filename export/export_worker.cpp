@@ -16,7 +16,7 @@ bool CanCall(const KroLibrary* library, KroExport which) {
 }
 
 bool ExportPicture(const ExportJob& job, const std::string& name, ExportFileSystem& fileSystem,
-                   TraceOutput& trace) {
+                   TextSink& trace) {
     const std::string path = job.outputFolder + name;
     if (path.size() > kMaxExportPathLength) return false;
     const std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[kPictureBufferSize]);
@@ -37,7 +37,7 @@ bool ExportPicture(const ExportJob& job, const std::string& name, ExportFileSyst
 }  // namespace
 
 bool ExportOne(const ExportJob& job, const std::string& name, ExportFileSystem& fileSystem,
-               TraceOutput& trace) {
+               TextSink& trace) {
     trace.Write(std::to_string(job.exportKind) + " \n");
     // The library names its AVI and backup files after the recording too, so
     // a name that could reach outside the folder is refused for every kind.
@@ -54,7 +54,7 @@ bool ExportOne(const ExportJob& job, const std::string& name, ExportFileSystem& 
 }
 
 ExportSummary RunExport(const ExportJob& job, ExportFileSystem& fileSystem, ExportProgress& progress,
-                        TraceOutput& trace) {
+                        TextSink& trace) {
     ExportSummary summary;
     summary.folderReady = fileSystem.FolderExists(job.outputFolder);
     if (!summary.folderReady) {

@@ -11,7 +11,7 @@
 
 #include "device/kro_library.h"
 #include "export/export_file_system.h"
-#include "export/export_trace.h"
+#include "device/text_sink.h"
 
 namespace kro {
 
@@ -54,7 +54,7 @@ struct ExportSummary {
 // backup files an unbound library or entry point. The library's own results
 // are not examined.
 bool ExportOne(const ExportJob& job, const std::string& name, ExportFileSystem& fileSystem,
-               TraceOutput& trace);
+               TextSink& trace);
 
 // The whole walk: the folder (created one level deep when missing), then
 // for n names the ranges 0..n and 0..3, per name the positions i and
@@ -62,6 +62,6 @@ bool ExportOne(const ExportJob& job, const std::string& name, ExportFileSystem& 
 // selection sets nothing. When the folder is neither there nor can be made,
 // no recording is converted and every one counts as failed.
 ExportSummary RunExport(const ExportJob& job, ExportFileSystem& fileSystem, ExportProgress& progress,
-                        TraceOutput& trace);
+                        TextSink& trace);
 
 }  // namespace kro

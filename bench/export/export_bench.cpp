@@ -29,7 +29,7 @@ public:
     void SetPosition(kro::ProgressBar, std::int32_t) override {}
 };
 
-class NoTrace final : public kro::TraceOutput {
+class NoTrace final : public kro::TextSink {
 public:
     void Write(std::string_view) override {}
 };

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "export/export_trace.h"
+#include "device/text_sink.h"
 #include "export/export_worker.h"
 
 namespace kro::fake {
@@ -47,7 +47,7 @@ public:
     std::vector<std::string> events;
 };
 
-class RecordingTrace final : public TraceOutput {
+class RecordingTrace final : public TextSink {
 public:
     void Write(std::string_view text) override { lines.emplace_back(text); }
     std::vector<std::string> lines;
