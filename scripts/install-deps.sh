@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the demo need.
 # Idempotent: packages already present are skipped, and apt-get runs only when
-# something is missing.
+# something is missing. Recommended packages come too: wine64 alone lacks the
+# wineserver and winepath commands of the `wine` package (named here as well).
 set -euo pipefail
 
 packages=(
     cmake ninja-build make g++ pkg-config
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
     googletest
-    wine64 xvfb x11-utils xdotool imagemagick fonts-nanum locales zip unzip
+    wine wine64 xvfb x11-utils xdotool imagemagick fonts-nanum locales zip unzip
     libxrender1 libxrandr2 libxi6 libxcursor1 libxcomposite1 libxinerama1 libxfixes3
     ffmpeg libjpeg62-turbo-dev
 )
@@ -25,5 +26,5 @@ if [ ${#missing[@]} -gt 0 ]; then
     sudo_cmd=()
     [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
     "${sudo_cmd[@]}" apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
