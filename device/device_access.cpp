@@ -4,14 +4,15 @@ namespace kro {
 namespace {
 
 constexpr int kPollerStopWaitSeconds = 2;
+// A details query may still be inside the library; it is given as long.
+constexpr std::chrono::seconds kLibraryCloseWait{2};
 
 }  // namespace
 
 bool EndDeviceAccess(CSchedule& poller, KroLibrary& library) {
     poller.RequestStop();
     if (!poller.WaitForEnd(kPollerStopWaitSeconds)) return false;
-    library.Close();
-    return true;
+    return library.CloseWithin(kLibraryCloseWait);
 }
 
 }  // namespace kro

@@ -1,25 +1,38 @@
 #include "device/kro_library.h"
 
+#include <thread>
+
+#include "device/kro_call.h"
+
 namespace kro {
+
+KroLibrary::Use::Use(const KroLibrary& library) : users_(&library.users_) { ++*users_; }
+
+KroLibrary::Use::~Use() {
+    if (users_ != nullptr) --*users_;
+}
+
+KroLibrary::Use::Use(Use&& other) noexcept : users_(other.users_) { other.users_ = nullptr; }
 
 KroLibrary::KroLibrary(ModuleLoader& loader) : loader_(loader) { Unload(); }
 
 KroLibrary::~KroLibrary() { Close(); }
 
 bool KroLibrary::Load(const std::string& folder) {
+    const std::lock_guard lock(lock_);
     if (instance_ != 0) return false;
     if (module_ == nullptr || !HasEveryRequiredEntry()) {
         module_ = LoadModule(folder, kKroLibraryFileName);
         if (module_ == nullptr) return false;
-        for (int i = 0; i < kKroExportCount; ++i) entries_[i] = loader_.Symbol(module_, kKroExports[i].name);
+        for (int i = 0; i < kKroExportCount; ++i) entries_[i] = FindExport(kKroExports[i].name);
         if (!HasEveryRequiredEntry()) {
-            Unload();
+            UnloadLocked();
             return false;
         }
     }
-    instance_ = reinterpret_cast<KroCreateFn>(entries_[static_cast<int>(KroExport::Create)])();
+    instance_ = CallExport<KroCreateFn>(entries_[static_cast<int>(KroExport::Create)].load());
     if (instance_ == 0) {
-        Unload();
+        UnloadLocked();
         return false;
     }
     return true;
@@ -37,6 +50,22 @@ ModuleLoader::Module KroLibrary::LoadModule(const std::string& folder, const cha
     return loader_.Load(fileName);
 }
 
+void* KroLibrary::FindExport(const char* name) {
+    const ModuleLoader::Module module = module_.load();
+    if (void* entry = loader_.Symbol(module, name)) return entry;
+    // A __stdcall library built without a module-definition file exports
+    // "_Name@N" (Microsoft's compiler) or "Name@N" (GNU's), N being the
+    // bytes of arguments. The uncalled exports' signatures are unknown, so
+    // every plausible N is tried: no export takes more than 16 arguments.
+    constexpr int kMostArgumentBytes = 64;
+    for (int bytes = 0; bytes <= kMostArgumentBytes; bytes += 4) {
+        const std::string suffix = '@' + std::to_string(bytes);
+        if (void* entry = loader_.Symbol(module, ('_' + (name + suffix)).c_str())) return entry;
+        if (void* entry = loader_.Symbol(module, (name + suffix).c_str())) return entry;
+    }
+    return nullptr;
+}
+
 bool KroLibrary::HasEveryRequiredEntry() const {
     for (int i = 0; i < kKroExportCount; ++i) {
         if (kKroExports[i].required && entries_[i] == nullptr) return false;
@@ -45,67 +74,117 @@ bool KroLibrary::HasEveryRequiredEntry() const {
 }
 
 void KroLibrary::Close() {
-    if (module_ != nullptr && instance_ != 0 && HasEntry(KroExport::Delete)) {
-        reinterpret_cast<KroDeleteFn>(entries_[static_cast<int>(KroExport::Delete)])(instance_);
+    const std::lock_guard lock(lock_);
+    CloseLocked();
+}
+
+bool KroLibrary::CloseWithin(std::chrono::milliseconds wait) {
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    {
+        std::unique_lock lock(lock_, std::defer_lock);
+        if (!lock.try_lock_until(deadline)) return false;
+        CloseLocked();
+    }
+    // Threads that queued for the lock meanwhile find no module and leave at
+    // once; the object may go only when they have.
+    while (users_.load() != 0) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+void KroLibrary::CloseLocked() {
+    void* deleteEntry = entries_[static_cast<int>(KroExport::Delete)].load();
+    if (module_ != nullptr && instance_ != 0 && deleteEntry != nullptr) {
+        CallExport<KroDeleteFn>(deleteEntry, instance_.load());
         instance_ = 0;
     }
-    if (module_ != nullptr) Unload();
+    if (module_ != nullptr) UnloadLocked();
 }
 
 void KroLibrary::Unload() {
-    if (module_ != nullptr) loader_.Free(module_);
+    const std::lock_guard lock(lock_);
+    UnloadLocked();
+}
+
+void KroLibrary::UnloadLocked() {
+    if (module_ != nullptr) loader_.Free(module_.load());
     module_ = nullptr;
     for (auto& entry : entries_) entry = nullptr;
 }
 
-template <typename Fn>
-Fn KroLibrary::Callable(KroExport which) const {
-    if (module_ == nullptr || instance_ == 0) return nullptr;
-    return reinterpret_cast<Fn>(entries_[static_cast<int>(which)]);
+bool KroLibrary::IsLoaded() const {
+    return module_.load() != nullptr;
+}
+
+KroHandle KroLibrary::Instance() const {
+    return instance_.load();
+}
+
+bool KroLibrary::HasEntry(KroExport which) const {
+    return entries_[static_cast<int>(which)].load() != nullptr;
+}
+
+template <typename Fn, typename... Args>
+std::int32_t KroLibrary::CallLocked(KroExport which, Args... arguments) const {
+    void* entry = entries_[static_cast<int>(which)].load();
+    const KroHandle instance = instance_.load();
+    if (module_ == nullptr || instance == 0 || entry == nullptr) return 0;
+    return CallExport<Fn>(entry, instance, arguments...);
+}
+
+template <typename Fn, typename... Args>
+std::int32_t KroLibrary::Call(KroExport which, Args... arguments) const {
+    const Use use(*this);
+    const std::lock_guard lock(lock_);
+    return CallLocked<Fn>(which, arguments...);
 }
 
 std::int32_t KroLibrary::CheckDevice(std::uint8_t* deviceValue) const {
-    auto fn = Callable<KroCheckDeviceFn>(KroExport::CheckKroDevice);
-    return fn ? fn(instance_, deviceValue) : 0;
+    return Call<KroCheckDeviceFn>(KroExport::CheckKroDevice, deviceValue);
 }
 
 std::int32_t KroLibrary::GetFileFlag(char* area, std::uint8_t* flag1, std::uint8_t* flag2,
                                      std::uint8_t* flag3) const {
-    auto fn = Callable<KroGetFileFlagFn>(KroExport::GetFileFlag);
-    return fn ? fn(instance_, area, flag1, flag2, flag3) : 0;
+    return Call<KroGetFileFlagFn>(KroExport::GetFileFlag, area, flag1, flag2, flag3);
 }
 
 std::int32_t KroLibrary::GetFileCount(std::uint8_t category) const {
-    auto fn = Callable<KroGetFileCountFn>(KroExport::GetFileCnt);
-    return fn ? fn(instance_, category) : 0;
+    return Call<KroGetFileCountFn>(KroExport::GetFileCnt, category);
 }
 
 std::int32_t KroLibrary::GetFileList(std::uint8_t category, std::int32_t capacity, RecordingEntry* entries,
                                      std::int32_t* auxiliary, std::uint32_t* sizes,
                                      std::int32_t* durations) const {
-    auto fn = Callable<KroGetFileListFn>(KroExport::GetFileListTt);
-    return fn ? fn(instance_, category, capacity, entries, auxiliary, sizes, durations) : 0;
+    return Call<KroGetFileListFn>(KroExport::GetFileListTt, category, capacity, entries, auxiliary, sizes,
+                                  durations);
 }
 
 std::int32_t KroLibrary::GetFileIndexInfo(std::uint8_t category, const char* name,
                                           RecordingIndexInfo* info) const {
-    auto fn = Callable<KroGetFileIndexInfoFn>(KroExport::GetFileIndexInfo);
-    return fn ? fn(instance_, category, name, info) : 0;
+    return Call<KroGetFileIndexInfoFn>(KroExport::GetFileIndexInfo, category, name, info);
+}
+
+std::optional<std::int32_t> KroLibrary::TryGetFileIndexInfo(std::chrono::milliseconds wait,
+                                                            std::uint8_t category, const char* name,
+                                                            RecordingIndexInfo* info) const {
+    const Use use(*this);
+    std::unique_lock lock(lock_, std::defer_lock);
+    if (!lock.try_lock_for(wait)) return std::nullopt;
+    return CallLocked<KroGetFileIndexInfoFn>(KroExport::GetFileIndexInfo, category, name, info);
 }
 
 std::int32_t KroLibrary::MakeAviFile(const char* name) const {
-    auto fn = Callable<KroMakeFileFn>(KroExport::MakeAviFile);
-    return fn ? fn(instance_, name) : 0;
+    return Call<KroMakeFileFn>(KroExport::MakeAviFile, name);
 }
 
 std::int32_t KroLibrary::MakeKroFile(const char* name) const {
-    auto fn = Callable<KroMakeFileFn>(KroExport::MakeKroFile);
-    return fn ? fn(instance_, name) : 0;
+    return Call<KroMakeFileFn>(KroExport::MakeKroFile, name);
 }
 
 std::int32_t KroLibrary::MakePictureFile(const char* name, std::int32_t* size, std::uint8_t* buffer) const {
-    auto fn = Callable<KroMakePictureFileFn>(KroExport::MakePictureFile);
-    return fn ? fn(instance_, name, size, buffer) : 0;
+    return Call<KroMakePictureFileFn>(KroExport::MakePictureFile, name, size, buffer);
 }
 
 }  // namespace kro

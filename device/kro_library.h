@@ -1,13 +1,23 @@
 // KroLibrary: the run-time binding of the device library. It finds and loads
 // the library file, resolves the 32 exports, creates one library instance and
-// forwards the ten calls the program makes. The forwarding operations may be
-// called from several threads at once; Load and Close only from the owner
-// while no other thread can call.
+// forwards the ten calls the program makes.
+//
+// A closed library owes us no re-entrancy, so the binding lets one thread in
+// at a time: every call into the library, creation and deletion included,
+// holds one lock. The poller, the list loads and the export worker wait
+// their turn; the details popup waits only a short bound (TryGetFileIndexInfo)
+// so the window never stalls behind a long conversion. Load and Close run on
+// the owner's thread; Close gives up rather than wait for ever on a call that
+// never returns (CloseWithin), and the library then stays loaded.
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 
+#include "device/call_lock.h"
 #include "device/kro_api.h"
 #include "device/module_loader.h"
 
@@ -24,8 +34,14 @@ public:
     // creates an instance. False when any of that fails, and when an
     // instance already exists (then nothing changes).
     bool Load(const std::string& folder);
-    // Deletes the instance and unloads the library.
+    // Deletes the instance and unloads the library, waiting as long as a
+    // call in progress takes.
     void Close();
+    // Close, giving up when another thread stays inside the library for
+    // longer than `wait`. True when the library is closed and no thread is
+    // inside or waiting to enter it any more; false leaves the library loaded
+    // and this object in use: its owner must then keep it alive.
+    bool CloseWithin(std::chrono::milliseconds wait);
     // Releases the module and clears the entry points; the instance stays.
     void Unload();
 
@@ -40,22 +56,57 @@ public:
     std::int32_t MakeAviFile(const char* name) const;
     std::int32_t MakeKroFile(const char* name) const;
     std::int32_t MakePictureFile(const char* name, std::int32_t* size, std::uint8_t* buffer) const;
+    // GetFileIndexInfo waiting at most `wait` for another caller to leave the
+    // library; nothing when it stayed busy (the record is then untouched).
+    std::optional<std::int32_t> TryGetFileIndexInfo(std::chrono::milliseconds wait, std::uint8_t category,
+                                                    const char* name, RecordingIndexInfo* info) const;
 
-    bool IsLoaded() const { return module_ != nullptr; }
-    KroHandle Instance() const { return instance_; }
-    bool HasEntry(KroExport which) const { return entries_[static_cast<int>(which)] != nullptr; }
+    bool IsLoaded() const;
+    KroHandle Instance() const;
+    bool HasEntry(KroExport which) const;
+
+    // Counts its holder as a user of this object, from before it waits for
+    // the lock until it has left the library, so CloseWithin knows when the
+    // object may go. Every forwarding operation holds one; a thread started
+    // to call the library is handed one by its starter.
+    class Use {
+    public:
+        explicit Use(const KroLibrary& library);
+        ~Use();
+        Use(Use&& other) noexcept;
+        Use(const Use&) = delete;
+        Use& operator=(const Use&) = delete;
+        Use& operator=(Use&&) = delete;
+
+    private:
+        std::atomic<int>* users_;
+    };
 
 private:
+
     ModuleLoader::Module LoadModule(const std::string& folder, const char* fileName);
+    // The export's address under its plain name, else under a 32-bit
+    // __stdcall decoration ("_Name@N" or "Name@N"); null when absent.
+    void* FindExport(const char* name);
     bool HasEveryRequiredEntry() const;
-    // The entry of an export the program calls, when a call may be made.
-    template <typename Fn>
-    Fn Callable(KroExport which) const;
+    void CloseLocked();
+    void UnloadLocked();
+    // Calls an export the program uses when a call may be made (the lock
+    // held); 0 otherwise.
+    template <typename Fn, typename... Args>
+    std::int32_t CallLocked(KroExport which, Args... arguments) const;
+    template <typename Fn, typename... Args>
+    std::int32_t Call(KroExport which, Args... arguments) const;
 
     ModuleLoader& loader_;
-    KroHandle instance_ = 0;
-    ModuleLoader::Module module_ = nullptr;
-    void* entries_[kKroExportCount] = {};
+    // Held for every call into the library and for every change of the
+    // fields below it. The fields are atomic so that IsLoaded, Instance and
+    // HasEntry answer at once even while a call holds the lock.
+    mutable CallLock lock_;
+    mutable std::atomic<int> users_{0};
+    std::atomic<KroHandle> instance_{0};
+    std::atomic<ModuleLoader::Module> module_{nullptr};
+    std::atomic<void*> entries_[kKroExportCount] = {};
 };
 
 }  // namespace kro

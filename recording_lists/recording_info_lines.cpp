@@ -3,6 +3,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <condition_variable>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <thread>
 
 namespace kro {
 namespace {
@@ -52,11 +57,33 @@ std::string Line(const char* format, int width, int height) {
 
 }  // namespace
 
-RecordingIndexInfo QueryRecordingInfo(const KroLibrary& library, RecordingCategory category,
-                                      const std::string& name) {
-    RecordingIndexInfo info{};
-    library.GetFileIndexInfo(static_cast<std::uint8_t>(category), name.c_str(), &info);
-    return info;
+std::optional<RecordingIndexInfo> QueryRecordingInfo(const KroLibrary& library, RecordingCategory category,
+                                                     const std::string& name, std::chrono::milliseconds wait) {
+    // Shared with the asking thread, which may outlive this call when the
+    // library does not answer in time.
+    struct Query {
+        std::mutex mutex;
+        std::condition_variable answered;
+        bool done = false;
+        std::optional<RecordingIndexInfo> info;
+    };
+    const auto query = std::make_shared<Query>();
+    try {
+        std::thread([query, use = KroLibrary::Use(library), &library, category, name, wait] {
+            RecordingIndexInfo info{};
+            const auto result =
+                library.TryGetFileIndexInfo(wait, static_cast<std::uint8_t>(category), name.c_str(), &info);
+            const std::lock_guard lock(query->mutex);
+            if (result) query->info = info;
+            query->done = true;
+            query->answered.notify_one();
+        }).detach();
+    } catch (const std::exception&) {
+        return std::nullopt;  // no thread to ask with
+    }
+    std::unique_lock lock(query->mutex);
+    if (!query->answered.wait_for(lock, wait, [&] { return query->done; })) return std::nullopt;
+    return query->info;
 }
 
 std::vector<std::string> BuildRecordingInfoLines(int code, std::string_view name,

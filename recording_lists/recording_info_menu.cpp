@@ -29,9 +29,11 @@ ui::Menu BuildRecordingInfoMenu(const std::vector<std::string>& lines) {
 
 void ShowRecordingInfoMenu(HWND owner, const KroLibrary& library, RecordingCategory category,
                            const std::string& name) {
-    const RecordingIndexInfo info = QueryRecordingInfo(library, category, name);
+    // A library that stays busy gets no popup rather than one of zeros.
+    const std::optional<RecordingIndexInfo> info = QueryRecordingInfo(library, category, name);
+    if (!info) return;
     const ui::Menu menu =
-        BuildRecordingInfoMenu(BuildRecordingInfoLines(CategoryIndex(category), name, info));
+        BuildRecordingInfoMenu(BuildRecordingInfoLines(CategoryIndex(category), name, *info));
     if (!menu) return;
     POINT cursor = {};
     if (!GetCursorPos(&cursor)) return;

@@ -22,6 +22,7 @@ ui::Menu BuildRecordingInfoMenu(const std::vector<std::string>& lines);
 
 // Asks the library about the recording, builds the popup from the answer
 // and shows it at the cursor, owned by `owner`; returns when it closes.
+// Shows nothing when the library does not answer within kRecordingInfoWait.
 void ShowRecordingInfoMenu(HWND owner, const KroLibrary& library, RecordingCategory category,
                            const std::string& name);
 

@@ -39,6 +39,13 @@ TEST_F(EndDeviceAccessTest, PollerStuckInTheLibraryLeavesItLoaded) {
     EXPECT_EQ(clock.SleepCount(100), 20);
     EXPECT_TRUE(library.IsLoaded());
     EXPECT_EQ(CallLog(path), std::vector<std::string>{"KRO_Create"});
+    // One caller at a time: a bounded details call gives up, and so does a
+    // bounded close, while the poller is inside the library.
+    RecordingIndexInfo info{};
+    EXPECT_FALSE(library.TryGetFileIndexInfo(std::chrono::milliseconds(50), 0, "E1", &info));
+    EXPECT_FALSE(library.CloseWithin(std::chrono::milliseconds(50)));
+    EXPECT_TRUE(library.IsLoaded());
+    EXPECT_EQ(CallLog(path), std::vector<std::string>{"KRO_Create"});
 
     // Once the call returns, the poller ends and the library can go.
     controls.ReleaseChecks();

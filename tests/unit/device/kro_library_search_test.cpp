@@ -36,10 +36,19 @@ public:
         return &moduleToken;
     }
 
+    // Every name resolves, unless `exported` lists the only names that do.
     void* Symbol(Module, const char* name) override {
-        if (std::strcmp(name, "KRO_Create") == 0) return reinterpret_cast<void*>(&FakeCreate);
-        if (std::strcmp(name, "KRO_Delete") == 0) return reinterpret_cast<void*>(&FakeDelete);
+        if (!exported.empty() && exported.count(name) == 0) return nullptr;
+        const std::string plain = PlainName(name);
+        if (plain == "KRO_Create") return reinterpret_cast<void*>(&FakeCreate);
+        if (plain == "KRO_Delete") return reinterpret_cast<void*>(&FakeDelete);
         return reinterpret_cast<void*>(&FakeUnused);
+    }
+
+    // "_KRO_Open@4" and "KRO_Open@4" are KRO_Open.
+    static std::string PlainName(std::string name) {
+        if (!name.empty() && name.front() == '_') name.erase(0, 1);
+        return name.substr(0, name.find('@'));
     }
 
     void Free(Module module) override {
@@ -51,6 +60,7 @@ public:
 
     std::vector<std::string> attempts;
     std::set<std::string> loadable;
+    std::set<std::string> exported;
     std::string executablePath = "C:\\Program Files\\Kro\\KroFileList.exe";
     int loaded = 0;
     int freed = 0;
@@ -119,6 +129,33 @@ TEST_F(KroLibrarySearch, ProgramPathThatIsEmptyOrHasNoBackslashIsSkipped) {
         library.Load("D:\\cards");
         EXPECT_EQ(loader.attempts, (std::vector<std::string>{"D:\\cards\\KROLib.dll", "KROLib.dll"})) << path;
     }
+}
+
+// A __stdcall library exports decorated names unless a module-definition
+// file says otherwise: "_Name@N" from Microsoft's compiler, "Name@N" from
+// GNU's, N being the bytes of arguments.
+TEST_F(KroLibrarySearch, StdcallDecoratedNamesAreFoundWhenThePlainOnesAreMissing) {
+    loader.loadable = {"KROLib.dll"};
+    for (const std::string prefix : {"_", ""}) {
+        loader.exported.clear();
+        for (int i = 0; i < kKroExportCount; ++i) {
+            const int argumentBytes = i == 0 ? 0 : 4 * (1 + i % 7);
+            loader.exported.insert(prefix + kKroExports[i].name + '@' + std::to_string(argumentBytes));
+        }
+        kro::KroLibrary library(loader);
+        ASSERT_TRUE(library.Load("")) << prefix;
+        EXPECT_EQ(library.Instance(), 77);
+        for (int i = 0; i < kKroExportCount; ++i) {
+            EXPECT_TRUE(library.HasEntry(static_cast<KroExport>(i))) << prefix << kKroExports[i].name;
+        }
+    }
+    // The plain name wins over a decorated one, and a name with neither is
+    // missing: here the required KRO_Open.
+    loader.exported = {"KRO_Create", "_KRO_Create@0", "KRO_Delete"};
+    createCalls = 0;
+    kro::KroLibrary partial(loader);
+    EXPECT_FALSE(partial.Load(""));
+    EXPECT_EQ(createCalls, 0);
 }
 
 TEST_F(KroLibrarySearch, CloseOnAnEmptyObjectDoesNothing) {

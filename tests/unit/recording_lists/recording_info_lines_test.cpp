@@ -3,7 +3,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
+#include <future>
+#include <thread>
 
 #include "fake_kro_device.h"
 
@@ -11,6 +15,7 @@ namespace kro {
 namespace {
 
 using ::testing::ElementsAre;
+using namespace std::chrono_literals;
 
 const std::string kRule(51, '_');
 
@@ -75,17 +80,64 @@ TEST(RecordingInfoLines, QueryPassesCategoryAndNameAndStartsFromZeros) {
         info->frontWidth = 640;
         return 1;
     };
-    const RecordingIndexInfo info = QueryRecordingInfo(device.Library(), RecordingCategory::Park, "PARK_01");
+    const auto info = QueryRecordingInfo(device.Library(), RecordingCategory::Park, "PARK_01");
+    ASSERT_TRUE(info);
     EXPECT_EQ(askedCategory, 2);
     EXPECT_EQ(askedName, "PARK_01");
-    EXPECT_EQ(info.frontWidth, 640);
-    EXPECT_EQ(BuildRecordingInfoLines(2, "PARK_01", info)[10], "Rear resolution : 0 x 0");
+    EXPECT_EQ(info->frontWidth, 640);
+    EXPECT_EQ(BuildRecordingInfoLines(2, "PARK_01", *info)[10], "Rear resolution : 0 x 0");
+}
+
+// The popup never waits long for the library: not while another thread is
+// inside it (a conversion), and not on a details call that does not return.
+// Either way there is no answer rather than a record of zeros.
+TEST(RecordingInfoLines, QueryGivesUpOnABusyOrSilentLibrary) {
+    fake::FakeKroDevice device;
+    std::promise<void> release;
+    const std::shared_future<void> released = release.get_future().share();
+    std::atomic<int> conversionsEntered{0};
+    device.makeAviFile = [&](const char*) {
+        ++conversionsEntered;
+        released.wait();
+        return 1;
+    };
+    device.getFileIndexInfo = [&](std::uint8_t, const char*, RecordingIndexInfo* info) {
+        released.wait();
+        info->frontWidth = 640;
+        return 1;
+    };
+    std::thread conversion([&] { device.Library().MakeAviFile("E1"); });
+    while (conversionsEntered.load() == 0) std::this_thread::yield();
+    EXPECT_FALSE(QueryRecordingInfo(device.Library(), RecordingCategory::Event, "E1", 50ms));
+    release.set_value();
+    conversion.join();
+
+    // Now the details call itself is what answers; once released it does.
+    EXPECT_TRUE(QueryRecordingInfo(device.Library(), RecordingCategory::Event, "E1", 5s));
+    // Every asking thread has left the binding before it goes.
+    EXPECT_TRUE(device.Library().CloseWithin(5s));
+}
+
+TEST(RecordingInfoLines, QueryDropsAnAnswerThatComesTooLate) {
+    fake::FakeKroDevice device;
+    std::promise<void> release;
+    const std::shared_future<void> released = release.get_future().share();
+    device.getFileIndexInfo = [&](std::uint8_t, const char*, RecordingIndexInfo*) {
+        released.wait();
+        return 1;
+    };
+    EXPECT_FALSE(QueryRecordingInfo(device.Library(), RecordingCategory::Normal, "N1", 50ms));
+    // The late caller still holds the library: it cannot be closed yet.
+    EXPECT_FALSE(device.Library().CloseWithin(50ms));
+    release.set_value();
+    EXPECT_TRUE(device.Library().CloseWithin(5s));
 }
 
 TEST(RecordingInfoLines, UnboundLibraryShowsZeros) {
     fake::FakeKroDevice device({"KRO_Create"});
-    const RecordingIndexInfo info = QueryRecordingInfo(device.Library(), RecordingCategory::Event, "E");
-    EXPECT_THAT(BuildRecordingInfoLines(0, "E", info),
+    const auto info = QueryRecordingInfo(device.Library(), RecordingCategory::Event, "E");
+    ASSERT_TRUE(info);
+    EXPECT_THAT(BuildRecordingInfoLines(0, "E", *info),
                 ElementsAre(kRule, "                   Event file Info                  ", "Filename : E",
                             "Front frame : 0", "Rear frame : 0", "Front size : 0M", "Rear size : 0M",
                             "fps : 0", "G-Sen : 0", "Front resolution : 0 x 0", "Rear resolution : 0 x 0"));
