@@ -18,8 +18,12 @@ std::string Displayable(std::string name) {
 }  // namespace
 
 std::string FormatCompletionText(const std::string& folder, const ExportSummary& summary) {
-    std::string text = "Save the conversion is complete.\n";
-    if (!summary.failed.empty()) {
+    if (summary.failed.empty()) {
+        return "Save the conversion is complete.\nThe folder is " + folder + ". Do you want to open the folder?";
+    }
+    std::string text = "The export finished with failures.\n";
+    if (!summary.folderReady) text += "The folder " + folder + " could not be created.\n";
+    {
         const std::size_t failedCount = summary.failed.size();
         text += std::to_string(failedCount) + " of " + std::to_string(summary.total) +
                 (summary.total == 1 ? " recording" : " recordings") + " could not be exported:\n";

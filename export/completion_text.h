@@ -13,11 +13,13 @@ inline constexpr const char* kCompletionCaption = "Saved";
 inline constexpr std::size_t kMaxNamedFailures = 10;
 
 // Without failures exactly "Save the conversion is complete.\nThe folder is
-// <folder>. Do you want to open the folder?". With failures the same question
-// preceded by "<k> of <n> recording(s) could not be exported:" and the names,
-// one per line (control characters shown as "?"), the first
-// kMaxNamedFailures of them, then "and <rest> more". ANSI bytes, for a Yes/No
-// box with kCompletionCaption.
+// <folder>. Do you want to open the folder?". With failures it says so
+// plainly: "The export finished with failures.", then "The folder <folder>
+// could not be created." when it could not, "<k> of <n> recording(s) could
+// not be exported:" and the names, one per line (control characters shown
+// as "?"), the first kMaxNamedFailures of them, then "and <rest> more", and
+// last the same folder question. ANSI bytes, for a Yes/No box with
+// kCompletionCaption.
 std::string FormatCompletionText(const std::string& folder, const ExportSummary& summary);
 
 }  // namespace kro

@@ -15,16 +15,43 @@ bool CanCall(const KroLibrary* library, KroExport which) {
     return library != nullptr && library->IsLoaded() && library->Instance() != 0 && library->HasEntry(which);
 }
 
+// The library is not told how big the picture buffer is. A guard region
+// with a known pattern follows it; a changed guard means the library wrote
+// past the buffer, and then nothing in it is trusted.
+constexpr std::size_t kPictureGuardSize = 64 * 1024;
+
+std::uint8_t GuardByte(std::size_t offset) {
+    return static_cast<std::uint8_t>(0xA5 ^ (offset * 31));
+}
+
+void FillGuard(std::uint8_t* guard) {
+    for (std::size_t i = 0; i < kPictureGuardSize; ++i) guard[i] = GuardByte(i);
+}
+
+bool GuardIntact(const std::uint8_t* guard) {
+    for (std::size_t i = 0; i < kPictureGuardSize; ++i) {
+        if (guard[i] != GuardByte(i)) return false;
+    }
+    return true;
+}
+
 bool ExportPicture(const ExportJob& job, const std::string& name, ExportFileSystem& fileSystem,
                    TextSink& trace) {
     const std::string path = job.outputFolder + name;
     if (path.size() > kMaxExportPathLength) return false;
-    const std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[kPictureBufferSize]);
+    const std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow)
+                                                     std::uint8_t[kPictureBufferSize + kPictureGuardSize]);
     if (!buffer) return false;
+    std::uint8_t* const guard = buffer.get() + kPictureBufferSize;
+    FillGuard(guard);
 
     std::int32_t length = 0;
     if (job.library != nullptr) job.library->MakePictureFile(name.c_str(), &length, buffer.get());
     trace.Write(name + " \n");
+    if (!GuardIntact(guard)) {
+        trace.Write("the device library wrote past the picture buffer: " + name + " \n");
+        return false;
+    }
     // An empty picture is no picture, and a length beyond the buffer would
     // read past it.
     const bool written =
@@ -72,7 +99,10 @@ ExportSummary RunExport(const ExportJob& job, ExportFileSystem& fileSystem, Expo
         const std::string name = job.selection[static_cast<std::size_t>(i)];
         progress.SetPosition(ProgressBar::Files, i);
         progress.SetPosition(ProgressBar::Step, (i + 1) % 3);
-        if (!summary.folderReady || !ExportOne(job, name, fileSystem, trace)) summary.failed.push_back(name);
+        // Without the folder no picture can be written; the library places
+        // its AVI and backup files itself and is asked all the same.
+        const bool writable = summary.folderReady || job.exportKind != kPhotoExportKind;
+        if (!writable || !ExportOne(job, name, fileSystem, trace)) summary.failed.push_back(name);
         if (i == count - 1) {
             progress.SetPosition(ProgressBar::Files, count);
             progress.SetPosition(ProgressBar::Step, 3);

@@ -50,7 +50,8 @@ struct ExportSummary {
 
 // Exports one recording; false when it is known not to have been exported:
 // a name that is not a plain file name; for pictures a path too long, no
-// buffer, a length outside 1..1,048,576, or a failed write; for AVI and
+// buffer, a library that wrote past the buffer, a length outside
+// 1..1,048,576, or a failed write; for AVI and
 // backup files an unbound library or entry point. The library's own results
 // are not examined.
 bool ExportOne(const ExportJob& job, const std::string& name, ExportFileSystem& fileSystem,
@@ -60,7 +61,8 @@ bool ExportOne(const ExportJob& job, const std::string& name, ExportFileSystem& 
 // for n names the ranges 0..n and 0..3, per name the positions i and
 // (i + 1) % 3, after the last one n and 3, and a 1 ms pause. An empty
 // selection sets nothing. When the folder is neither there nor can be made,
-// no recording is converted and every one counts as failed.
+// no picture is asked for and every one counts as failed, while AVI and
+// backup files are still asked of the library, which places them itself.
 ExportSummary RunExport(const ExportJob& job, ExportFileSystem& fileSystem, ExportProgress& progress,
                         TextSink& trace);
 

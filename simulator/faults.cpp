@@ -25,6 +25,20 @@ std::int64_t Number(std::string_view value, std::int64_t fallback, std::int64_t 
     return std::clamp(number, low, high);
 }
 
+// Past the caller's buffer, at most this much is written: a caller's guard
+// region must be able to hold it.
+constexpr std::int64_t kMaxPictureOverrun = 4096;
+
+unsigned HangCallBit(std::string_view call) {
+    if (call == "check") return kHangCheck;
+    if (call == "list") return kHangList;
+    if (call == "info") return kHangInfo;
+    if (call == "avi") return kHangAvi;
+    if (call == "backup") return kHangBackup;
+    if (call == "picture") return kHangPicture;
+    return 0;
+}
+
 void Apply(Faults& faults, std::string_view name, std::string_view value) {
     constexpr std::int64_t kOneHour = 3600 * 1000;
     if (name == "slow") {
@@ -45,6 +59,12 @@ void Apply(Faults& faults, std::string_view name, std::string_view value) {
         faults.conversionsFail = true;
     } else if (name == "flaky-card") {
         faults.cardPeriodMilliseconds = static_cast<int>(Number(value, 1000, 1, kOneHour));
+    } else if (name == "reentrancy") {
+        faults.reentrancy = true;
+    } else if (name == "hang") {
+        faults.hangCalls |= HangCallBit(value);
+    } else if (name == "overrun") {
+        faults.pictureOverrun = static_cast<int>(Number(value, 64, 1, kMaxPictureOverrun));
     }
 }
 

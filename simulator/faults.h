@@ -10,6 +10,18 @@
 namespace kro::sim {
 
 inline constexpr const char* kFaultsVariable = "KROSIM_FAULTS";
+// The file `reentrancy` appends its records to.
+inline constexpr const char* kReentrancyLogVariable = "KROSIM_REENTRANCY_LOG";
+
+// The calls `hang=NAME` can stop, one bit each.
+enum HangCall : unsigned {
+    kHangCheck = 1u << 0,    // check: KRO_Check_Kro_Device
+    kHangList = 1u << 1,     // list: KRO_Get_File_Cnt and KRO_Get_File_List_tt
+    kHangInfo = 1u << 2,     // info: KRO_Get_File_Index_Info
+    kHangAvi = 1u << 3,      // avi: KRO_Make_Avi_File
+    kHangBackup = 1u << 4,   // backup: KRO_Make_Kro_File
+    kHangPicture = 1u << 5,  // picture: KRO_Make_Picture_File
+};
 
 struct Faults {
     int slowMilliseconds = 0;        // slow=MS: every called export waits first
@@ -21,6 +33,9 @@ struct Faults {
     bool createFails = false;        // create-fails: KRO_Create returns 0
     bool conversionsFail = false;    // convert-fails: the three Make calls fail
     int cardPeriodMilliseconds = 0;  // flaky-card=MS: card present MS, absent MS, ...
+    bool reentrancy = false;         // reentrancy: record a call entering while another is inside
+    unsigned hangCalls = 0;          // hang=NAME (repeatable): those calls do not return
+    int pictureOverrun = 0;          // overrun[=BYTES]: the picture call writes past the 1 MiB buffer
 };
 
 // Parses "name[=value],name[=value],...". Unknown names and malformed values

@@ -1,6 +1,8 @@
 #include "simulator/simulator.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cstdio>
 #include <chrono>
 #include <cstring>
 #include <limits>
@@ -12,19 +14,57 @@
 #include "simulator/faults.h"
 #include "simulator/instances.h"
 #include "simulator/names.h"
+#include "simulator/sim_platform.h"
 
 namespace kro::sim {
 namespace {
 
 constexpr std::uint8_t kFormatVersion = 1;
 
-// The switches of this call, after the delay they ask for.
-Faults BeginCall() {
-    const Faults faults = CurrentFaults();
-    if (faults.slowMilliseconds > 0)
-        std::this_thread::sleep_for(std::chrono::milliseconds(faults.slowMilliseconds));
-    return faults;
+// Calls inside the library now, counted while `reentrancy` is on, and the
+// export that entered last.
+std::atomic<int> callsInside{0};
+std::atomic<const char*> lastEntered{""};
+
+void RecordReentry(const char* exportName, const char* other) {
+    const std::string path = EnvironmentValue(kReentrancyLogVariable);
+    if (path.empty()) return;
+    if (std::FILE* log = std::fopen(path.c_str(), "a")) {
+        std::fprintf(log, "%s entered while %s was inside\n", exportName, other);
+        std::fclose(log);
+    }
 }
+
+// One call into the library: the switches of this call, read once; with
+// `reentrancy` the call counts as inside until it returns (a second one
+// entering meanwhile is recorded); then the delay `slow` asks for; and a call
+// that `hang` names stops there for as long as the switch stays set (for
+// ever, unless a test in the same process clears it).
+class CallScope {
+public:
+    CallScope(const char* exportName, unsigned hangBit) : faults(CurrentFaults()) {
+        if (faults.reentrancy) {
+            counted_ = true;
+            const char* other = lastEntered.exchange(exportName);
+            if (callsInside.fetch_add(1) > 0) RecordReentry(exportName, other);
+        }
+        if (faults.slowMilliseconds > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(faults.slowMilliseconds));
+        while ((faults.hangCalls & hangBit) != 0 && (CurrentFaults().hangCalls & hangBit) != 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    }
+    ~CallScope() {
+        if (counted_) --callsInside;
+    }
+    CallScope(const CallScope&) = delete;
+    CallScope& operator=(const CallScope&) = delete;
+
+    const Faults faults;
+
+private:
+    bool counted_ = false;
+};
 
 // A flaky card is in during even periods and out during odd ones.
 bool FlakyCardIsOut(const Faults& faults) {
@@ -94,18 +134,20 @@ std::int32_t ListResult(std::int32_t written, std::int32_t capacity, const Fault
 }  // namespace
 
 KroHandle Create() {
-    const Faults faults = BeginCall();
+    const CallScope call("KRO_Create", 0);
+    const Faults& faults = call.faults;
     if (faults.createFails) return 0;
     return Instances().Create();
 }
 
 std::int32_t Delete(KroHandle handle) {
-    BeginCall();
+    const CallScope call("KRO_Delete", 0);
     return Instances().Delete(handle) ? 1 : 0;
 }
 
 std::int32_t CheckDevice(KroHandle handle, std::uint8_t* deviceValue) {
-    const Faults faults = BeginCall();
+    const CallScope call("KRO_Check_Kro_Device", kHangCheck);
+    const Faults& faults = call.faults;
     if (!Instances().IsLive(handle) || deviceValue == nullptr) return 0;
     const auto descriptor = PresentDescriptor(faults);
     *deviceValue = descriptor ? descriptor->diskNumber : 0;
@@ -114,7 +156,8 @@ std::int32_t CheckDevice(KroHandle handle, std::uint8_t* deviceValue) {
 
 std::int32_t GetFileFlag(KroHandle handle, char* area, std::uint8_t* present, std::uint8_t* version,
                          std::uint8_t* reserved) {
-    const Faults faults = BeginCall();
+    const CallScope call("KRO_Get_File_Flag", 0);
+    const Faults& faults = call.faults;
     if (!Instances().IsLive(handle)) return 0;
     const auto descriptor = PresentDescriptor(faults);
     if (area != nullptr) {
@@ -130,7 +173,8 @@ std::int32_t GetFileFlag(KroHandle handle, char* area, std::uint8_t* present, st
 }
 
 std::int32_t GetFileCount(KroHandle handle, std::uint8_t category) {
-    const Faults faults = BeginCall();
+    const CallScope call("KRO_Get_File_Cnt", kHangList);
+    const Faults& faults = call.faults;
     if (!Instances().IsLive(handle)) return 0;
     const auto card = PresentCard(faults);
     return card ? static_cast<std::int32_t>(card->Category(category).size()) : 0;
@@ -139,7 +183,8 @@ std::int32_t GetFileCount(KroHandle handle, std::uint8_t category) {
 std::int32_t GetFileList(KroHandle handle, std::uint8_t category, std::int32_t capacity,
                          RecordingEntry* entries, std::int32_t* auxiliary, std::uint32_t* sizes,
                          std::int32_t* durations) {
-    const Faults faults = BeginCall();
+    const CallScope call("KRO_Get_File_List_tt", kHangList);
+    const Faults& faults = call.faults;
     if (!Instances().IsLive(handle)) return 0;
     std::int32_t written = 0;
     const auto card = entries != nullptr && capacity > 0 ? PresentCard(faults) : nullptr;
@@ -161,7 +206,8 @@ std::int32_t GetFileList(KroHandle handle, std::uint8_t category, std::int32_t c
 }
 
 std::int32_t GetFileIndexInfo(KroHandle handle, std::uint8_t, const char* name, RecordingIndexInfo* info) {
-    const Faults faults = BeginCall();
+    const CallScope call("KRO_Get_File_Index_Info", kHangInfo);
+    const Faults& faults = call.faults;
     if (!Instances().IsLive(handle) || info == nullptr) return 0;
     std::memset(info, 0, sizeof *info);
     const auto card = PresentCard(faults);
@@ -185,7 +231,8 @@ std::int32_t GetFileIndexInfo(KroHandle handle, std::uint8_t, const char* name, 
 }
 
 std::int32_t MakeAviFile(KroHandle handle, const char* name) {
-    const Faults faults = BeginCall();
+    const CallScope call("KRO_Make_Avi_File", kHangAvi);
+    const Faults& faults = call.faults;
     if (!Instances().IsLive(handle)) return 0;
     const auto card = PresentCard(faults);
     const Found found = card ? FindRecording(*card, name, faults) : Found{};
@@ -194,7 +241,8 @@ std::int32_t MakeAviFile(KroHandle handle, const char* name) {
 }
 
 std::int32_t MakeKroFile(KroHandle handle, const char* name) {
-    const Faults faults = BeginCall();
+    const CallScope call("KRO_Make_Kro_File", kHangBackup);
+    const Faults& faults = call.faults;
     if (!Instances().IsLive(handle)) return 0;
     const auto card = PresentCard(faults);
     const Found found = card ? FindRecording(*card, name, faults) : Found{};
@@ -203,7 +251,8 @@ std::int32_t MakeKroFile(KroHandle handle, const char* name) {
 }
 
 std::int32_t MakePictureFile(KroHandle handle, const char* name, std::int32_t* size, std::uint8_t* buffer) {
-    const Faults faults = BeginCall();
+    const CallScope call("KRO_Make_Picture_File", kHangPicture);
+    const Faults& faults = call.faults;
     if (!Instances().IsLive(handle) || size == nullptr || buffer == nullptr) return 0;
     *size = 0;
     if (faults.conversionsFail) return 0;
@@ -214,6 +263,10 @@ std::int32_t MakePictureFile(KroHandle handle, const char* name, std::int32_t* s
     const auto picture = ReadPicture(*found.recording, static_cast<std::uint32_t>(kPictureBufferSize));
     if (!picture) return 0;
     std::memcpy(buffer, picture->data(), picture->size());
+    // A library that trusts its own idea of the buffer's size; the reported
+    // length stays the picture's, so the caller cannot tell from it.
+    if (faults.pictureOverrun > 0)
+        std::memset(buffer + kPictureBufferSize, 0x5A, static_cast<std::size_t>(faults.pictureOverrun));
     *size = faults.pictureLength > 0 ? static_cast<std::int32_t>(faults.pictureLength)
                                      : static_cast<std::int32_t>(picture->size());
     return 1;

@@ -19,13 +19,14 @@ TEST(CompletionText, WithoutFailuresItIsTheFixedQuestion) {
 TEST(CompletionText, FailuresAreCountedAndNamed) {
     ExportSummary summary{5, true, {"EVT_1", "EVT_4"}};
     EXPECT_EQ(FormatCompletionText(kExportFolder, summary),
-              "Save the conversion is complete.\n"
+              "The export finished with failures.\n"
               "2 of 5 recordings could not be exported:\n"
               "EVT_1\n"
               "EVT_4\n"
               "The folder is C:\\ZiduvOra\\. Do you want to open the folder?");
     EXPECT_EQ(FormatCompletionText(kExportFolder, ExportSummary{1, false, {"only"}}),
-              "Save the conversion is complete.\n"
+              "The export finished with failures.\n"
+              "The folder C:\\ZiduvOra\\ could not be created.\n"
               "1 of 1 recording could not be exported:\n"
               "only\n"
               "The folder is C:\\ZiduvOra\\. Do you want to open the folder?");
@@ -43,7 +44,7 @@ TEST(CompletionText, ManyFailuresNameTheFirstTenAndCountTheRest) {
 TEST(CompletionText, HostileNamesCannotBreakTheLayout) {
     ExportSummary summary{2, true, {"a\nb\rc\x01", ""}};
     EXPECT_EQ(FormatCompletionText(kExportFolder, summary),
-              "Save the conversion is complete.\n"
+              "The export finished with failures.\n"
               "2 of 2 recordings could not be exported:\n"
               "a?b?c?\n"
               "(no name)\n"

@@ -133,18 +133,22 @@ TEST_F(ExportWorkerTest, PresentFolderIsLeftAsItIs) {
     EXPECT_EQ(ReadWholeFile(Output("keep.txt")), "mine");
 }
 
-TEST_F(ExportWorkerTest, FolderThatIsAPlainFileFailsEveryRecordingAndStaysAFile) {
+// Pictures need the folder; the library places AVI and backup files itself.
+TEST_F(ExportWorkerTest, FolderThatIsAPlainFileFailsThePicturesAndStaysAFile) {
     WriteWholeFile(tree_.Root() / "ZiduvOra", "not a folder");
-    for (std::int32_t kind : {kPhotoExportKind, kEventExportKind}) {
-        const ExportSummary summary = Run(Job({"A", "B"}, kind));
-        EXPECT_FALSE(summary.folderReady);
-        EXPECT_THAT(summary.failed, ElementsAre("A", "B"));
-    }
+    const ExportSummary pictures = Run(Job({"A", "B"}, kPhotoExportKind));
+    EXPECT_FALSE(pictures.folderReady);
+    EXPECT_THAT(pictures.failed, ElementsAre("A", "B"));
     EXPECT_THAT(LibraryCalls(), IsEmpty());
+    for (bool backup : {false, true}) {
+        const ExportSummary videos = Run(Job({"C", "D"}, kEventExportKind, backup));
+        EXPECT_FALSE(videos.folderReady);
+        EXPECT_THAT(videos.failed, IsEmpty());
+    }
+    EXPECT_THAT(LibraryCalls(), ElementsAre("avi C", "avi D", "kro C", "kro D"));
     EXPECT_THAT(tree_.Entries(), ElementsAre("ZiduvOra"));
     EXPECT_EQ(ReadWholeFile(tree_.Root() / "ZiduvOra"), "not a folder");
-    EXPECT_NE(FormatCompletionText(kExportFolder, Run(Job({"A"}))).find("1 of 1 recording could not"),
-              std::string::npos);
+    EXPECT_NE(FormatCompletionText(kExportFolder, pictures).find("could not be created"), std::string::npos);
 }
 
 TEST_F(ExportWorkerTest, OnlyOneFolderLevelIsCreated) {
@@ -209,6 +213,25 @@ TEST_F(ExportWorkerTest, PictureLengthOutsideTheBufferWritesNothingAndKeepsAnEar
     }
     EXPECT_THAT(tree_.Entries(), ElementsAre("ZiduvOra/", "ZiduvOra/earlier"));
     EXPECT_EQ(ReadWholeFile(Output("earlier")), "earlier picture");
+}
+
+// The library is not told the buffer's size: one that writes past it has
+// handed over nothing to trust, whatever length it reports.
+TEST_F(ExportWorkerTest, LibraryWritingPastThePictureBufferWritesNothingAndKeepsAnEarlierFile) {
+    fs::create_directory(tree_.Root() / "ZiduvOra");
+    WriteWholeFile(Output("J1"), "earlier picture");
+    for (std::size_t past : {std::size_t{0}, std::size_t{1}, std::size_t{4095}}) {
+        device_.makePictureFile = [past](const char*, std::int32_t* size, std::uint8_t* buffer) {
+            std::memcpy(buffer, "JPEG", 4);
+            buffer[kPictureBufferSize + past] ^= 0x01;
+            *size = 4;
+            return 1;
+        };
+        const ExportSummary summary = Run(Job({"J1"}, kPhotoExportKind));
+        EXPECT_THAT(summary.failed, ElementsAre("J1")) << past;
+    }
+    EXPECT_EQ(ReadWholeFile(Output("J1")), "earlier picture");
+    EXPECT_THAT(tree_.Entries(), ElementsAre("ZiduvOra/", "ZiduvOra/J1"));
 }
 
 TEST_F(ExportWorkerTest, PictureFillingTheWholeBufferIsWritten) {

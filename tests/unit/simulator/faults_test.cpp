@@ -2,10 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <set>
+#include <thread>
 
 #include "tests/unit/simulator/sim_test_support.h"
 
@@ -134,6 +136,37 @@ TEST_F(FaultsTest, BigPictureReportsALengthBeyondTheBufferWithoutWritingPastIt) 
     SetFaults("big-picture=3000000");
     ASSERT_EQ(library_.makePictureFile(handle_, "J0.JPG", &size, buffer.data()), 1);
     EXPECT_EQ(size, 3000000);
+}
+
+TEST_F(FaultsTest, OverrunWritesPastTheBufferWhileReportingTheRealLength) {
+    SetFaults("overrun=100");
+    std::vector<std::uint8_t> buffer(kPictureBufferSize + 4096, 0xCC);
+    std::int32_t size = 0;
+    ASSERT_EQ(library_.makePictureFile(handle_, "J0.JPG", &size, buffer.data()), 1);
+    EXPECT_EQ(size, static_cast<std::int32_t>(TinyJpegFrame(0).size()));
+    const auto past = buffer.begin() + kPictureBufferSize;
+    EXPECT_TRUE(std::all_of(past, past + 100, [](std::uint8_t b) { return b == 0x5A; }));
+    EXPECT_EQ(past[100], 0xCC);
+}
+
+// A hung call stays inside for as long as the switch names it (a test in
+// the same process can let go by clearing it); other calls go on.
+TEST_F(FaultsTest, HangStopsTheNamedCallsOnly) {
+    SetFaults("hang=avi,hang=list");
+    std::atomic<bool> returned{false};
+    std::thread hung([&] {
+        library_.makeAviFile(handle_, "E0");
+        returned = true;
+    });
+    std::uint8_t value = 0;
+    EXPECT_EQ(library_.checkDevice(handle_, &value), 1);
+    RecordingIndexInfo info{};
+    EXPECT_EQ(library_.getFileIndexInfo(handle_, 0, "E0", &info), 1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_FALSE(returned.load());
+    SetFaults("");
+    hung.join();
+    EXPECT_TRUE(returned.load());
 }
 
 TEST_F(FaultsTest, CreateFailsGivesNoInstance) {

@@ -106,7 +106,8 @@ TEST(FaultParsingTest, SwitchesValuesAndDefaults) {
 
     const Faults all = ParseFaults(
         " slow=250 ,overcount=3,negative-count=2,unterminated,hostile,big-picture=2000000,"
-        "create-fails,convert-fails,flaky-card=500");
+        "create-fails,convert-fails,flaky-card=500,reentrancy,overrun=300,hang=check,hang=info,hang=picture,"
+        "hang=backup,hang=nothing");
     EXPECT_EQ(all.slowMilliseconds, 250);
     EXPECT_EQ(all.listOvercount, 3);
     EXPECT_EQ(all.listNegative, 2);
@@ -116,8 +117,12 @@ TEST(FaultParsingTest, SwitchesValuesAndDefaults) {
     EXPECT_TRUE(all.createFails);
     EXPECT_TRUE(all.conversionsFail);
     EXPECT_EQ(all.cardPeriodMilliseconds, 500);
+    EXPECT_TRUE(all.reentrancy);
+    EXPECT_EQ(all.pictureOverrun, 300);
+    EXPECT_EQ(all.hangCalls, unsigned{kHangCheck | kHangInfo | kHangPicture | kHangBackup});
 
-    const Faults defaults = ParseFaults("slow,overcount,negative-count,big-picture,flaky-card");
+    const Faults defaults = ParseFaults("slow,overcount,negative-count,big-picture,flaky-card,overrun");
+    EXPECT_EQ(defaults.pictureOverrun, 64);
     EXPECT_EQ(defaults.slowMilliseconds, 100);
     EXPECT_EQ(defaults.listOvercount, 16);
     EXPECT_EQ(defaults.listNegative, 1);
@@ -125,7 +130,8 @@ TEST(FaultParsingTest, SwitchesValuesAndDefaults) {
     EXPECT_EQ(defaults.cardPeriodMilliseconds, 1000);
 
     // A bad number gives the default; one out of range is clamped.
-    const Faults odd = ParseFaults("slow=abc,overcount=-3,big-picture=5,flaky-card=0,unknown=1");
+    const Faults odd = ParseFaults("slow=abc,overcount=-3,big-picture=5,flaky-card=0,unknown=1,overrun=99999");
+    EXPECT_EQ(odd.pictureOverrun, 4096);
     EXPECT_EQ(odd.slowMilliseconds, 100);
     EXPECT_EQ(odd.listOvercount, 1);
     EXPECT_EQ(odd.pictureLength, 1048577);

@@ -5,9 +5,11 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <map>
 #include <thread>
 
+#include "device/kro_library.h"
 #include "tests/unit/simulator/sim_test_support.h"
 
 namespace kro::simtest {
@@ -149,6 +151,56 @@ TEST_F(ThreadsTest, ConcurrentExportsOfOneRecordingAllSucceed) {
     for (auto& thread : threads) thread.join();
     EXPECT_EQ(failures.load(), 0);
     EXPECT_EQ(ReadFileBytes(exports_ + "/EV2.avi"), expected.avi);
+}
+
+// Hands the binding our library whatever file name it asks for.
+class SimulatorLoader final : public ModuleLoader {
+public:
+    Module Load(const std::string&) override { return SystemModuleLoader().Load(LibraryBesideTests()); }
+    void* Symbol(Module module, const char* name) override {
+        return SystemModuleLoader().Symbol(module, name);
+    }
+    void Free(Module module) override { SystemModuleLoader().Free(module); }
+    std::string ExecutablePath() override { return SystemModuleLoader().ExecutablePath(); }
+};
+
+// The `reentrancy` switch records a call entering while another is inside.
+// Four threads calling the library directly are caught at it; the same four
+// through the program's binding never are, because it lets one in at a time.
+TEST_F(ThreadsTest, TheBindingLetsOneCallerInAtATime) {
+    const std::string log = root_.Join("reentrancy.log");
+    const ScopedEnv logVariable("KROSIM_REENTRANCY_LOG", log);
+    SetFaults("reentrancy,slow=2");
+    SimulatorLoader loader;
+    KroLibrary binding(loader);
+    ASSERT_TRUE(binding.Load(""));
+
+    auto fourThreads = [](const std::function<void(int)>& body) {
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 4; ++t) threads.emplace_back([&body, t] {
+            for (int i = 0; i < 20; ++i) body(t);
+        });
+        for (auto& thread : threads) thread.join();
+    };
+    fourThreads([&](int t) {
+        std::uint8_t value = 0;
+        RecordingIndexInfo info{};
+        if (t == 0) binding.CheckDevice(&value);
+        if (t == 1) binding.GetFileCount(2);
+        if (t == 2) binding.GetFileIndexInfo(0, "EV1", &info);
+        if (t == 3) binding.MakeAviFile("EV2");
+    });
+    EXPECT_TRUE(ReadFileBytes(log).empty()) << "through the binding";
+
+    fourThreads([&](int t) {
+        std::uint8_t value = 0;
+        if (t % 2 == 0) library_.checkDevice(handle_, &value);
+        if (t % 2 == 1) library_.getFileCount(handle_, 2);
+    });
+    const std::vector<std::uint8_t> records = ReadFileBytes(log);
+    EXPECT_NE(std::string(records.begin(), records.end()).find(" entered while KRO_"), std::string::npos)
+        << "calling directly";
+    binding.Close();
 }
 
 }  // namespace

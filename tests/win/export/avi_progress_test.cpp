@@ -204,7 +204,7 @@ TEST(AVIProgress, APhotoSaveWritesEachPictureUnderItsListedNameAndNamesWhatFaile
     EXPECT_EQ(result, IDOK);
     ASSERT_TRUE(box.found);
     EXPECT_EQ(box.text,
-              "Save the conversion is complete.\n2 of 4 recordings could not be exported:\nkro_empty.JPG\n"
+              "The export finished with failures.\n2 of 4 recordings could not be exported:\nkro_empty.JPG\n"
               "..\\kro_up.JPG\nThe folder is C:\\ZiduvOra\\. Do you want to open the folder?");
     EXPECT_EQ(box.files, (Bar{0, 4, 4}));
     EXPECT_EQ(ReadBytes(kFolder / "kro_pic1.JPG"), picture1);
