@@ -1,7 +1,11 @@
-// The main dialog on a 144 DPI screen: the window and every control keep
-// their pixel places, only the list font follows the DPI. The screen's DPI is
-// read when a process starts, so the test sets it for the Wine session and
-// runs its checks in a child process of this program.
+// The main dialog on a 144 DPI screen. The program declares no DPI
+// awareness, so Windows shows it a 96 DPI screen and scales the whole window
+// up. Wine 8 implements no such scaling: it reports every process as DPI
+// aware (IsProcessDPIAware is true with or without the manifest entry) and
+// shows it the real 144. Either way the window and every control keep their pixel places in the program's
+// own coordinates, and only the list font follows the DPI the program sees.
+// The screen's DPI is read when a process starts, so the test sets it for
+// the Wine session and runs its checks in a child process of this program.
 #include "main_window/kro_file_list_dlg.h"
 
 #include <windows.h>
@@ -83,15 +87,22 @@ TEST(HighDpi, ChecksPassInAProcessStartedAt144Dpi) {
     EXPECT_EQ(RunChildChecks(), 0u);
 }
 
-TEST(HighDpiChild, WindowAndControlsKeepTheirPixelsWhileTheListFontShrinks) {
+TEST(HighDpiChild, UnawareWindowAndControlsKeepTheirPixelsAndTheListFontFollowsTheDpiSeen) {
     if (!InChild()) GTEST_SKIP() << "runs in the child process only";
+    // The program's manifest, linked into this test program too.
+    HRSRC found = FindResourceW(nullptr, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+    ASSERT_NE(found, nullptr);
+    const char* manifest = static_cast<const char*>(LockResource(LoadResource(nullptr, found)));
+    const std::string text(manifest, SizeofResource(nullptr, found));
+    EXPECT_NE(text.find("requireAdministrator"), std::string::npos);
+    EXPECT_EQ(text.find("dpiAware"), std::string::npos) << "nothing may change how Windows scales the window";
     HDC screen = GetDC(nullptr);
     const int screenDpi = GetDeviceCaps(screen, LOGPIXELSY);
     ReleaseDC(nullptr, screen);
-    ASSERT_EQ(screenDpi, 144);
+    ASSERT_TRUE(screenDpi == 144 || screenDpi == 96) << screenDpi;
 
     CKroFileListDlg dialog;
-    RunModalAndInspect(dialog, [](HWND window) {
+    RunModalAndInspect(dialog, [screenDpi](HWND window) {
         RECT rect;
         GetWindowRect(window, &rect);
         EXPECT_EQ(rect.left, 150);
@@ -109,7 +120,7 @@ TEST(HighDpiChild, WindowAndControlsKeepTheirPixelsWhileTheListFontShrinks) {
 
         LOGFONTW font = {};
         GetObjectW(reinterpret_cast<HFONT>(SendMessageW(photoList, WM_GETFONT, 0, 0)), sizeof font, &font);
-        EXPECT_EQ(font.lfHeight, -12);
+        EXPECT_EQ(font.lfHeight, screenDpi == 144 ? -12 : -13);
     });
 }
 
