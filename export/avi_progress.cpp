@@ -14,17 +14,27 @@ namespace {
 constexpr UINT_PTR kDoneCheckTimer = 0;
 constexpr UINT kDoneCheckPeriodMs = 1000;
 
+constexpr wchar_t kStallStatus[] = L"The device library is not answering. Close this window to end KroFileList.";
+constexpr wchar_t kStallQuestion[] =
+    L"The device library has not answered for a long time, and the export cannot go on.\n\n"
+    L"End KroFileList now? Recordings not yet exported are not saved.";
+constexpr wchar_t kStallCaption[] = L"KroFileList";
+
 // Moves the bars from the worker by posting: the worker never waits on the
-// dialog's thread, so that thread may join the worker at any time.
+// dialog's thread, so that thread may join the worker at any time. Every
+// move is also the worker's sign of life.
 class PostedProgress final : public ExportProgress {
 public:
-    PostedProgress(HWND files, HWND step) : files_(files), step_(step) {}
+    PostedProgress(HWND files, HWND step, std::atomic<std::int64_t>& lastProgress, std::int64_t (*now)())
+        : files_(files), step_(step), lastProgress_(lastProgress), now_(now) {}
 
     // PBM_SETRANGE32: a selection may hold more than 65,535 names.
     void SetRange(ProgressBar bar, std::int32_t upper) override {
+        lastProgress_.store(now_());
         PostMessageW(Bar(bar), PBM_SETRANGE32, 0, static_cast<LPARAM>(upper));
     }
     void SetPosition(ProgressBar bar, std::int32_t position) override {
+        lastProgress_.store(now_());
         PostMessageW(Bar(bar), PBM_SETPOS, static_cast<WPARAM>(position), 0);
     }
 
@@ -33,6 +43,8 @@ private:
 
     HWND files_;
     HWND step_;
+    std::atomic<std::int64_t>& lastProgress_;
+    std::int64_t (*now_)();
 };
 
 // What to report when the export could not run at all.
@@ -67,6 +79,7 @@ bool AVIProgress::OnInitDialog() {
     SetDlgItemTextW(Handle(), IDC_PROGRESS_TEXT, L"Requesting action.");
     m_outputFolder = kExportFolder;
     m_done.store(false);
+    lastProgress_.store(NowMilliseconds());
     StartExportThread();
     SetTimer(Handle(), kDoneCheckTimer, kDoneCheckPeriodMs, nullptr);
     return true;
@@ -84,7 +97,8 @@ void AVIProgress::StartExportThread() {
 void AVIProgress::ExportThreadProc() {
     try {
         const ExportJob job{m_library, m_selection, m_outputFolder, m_exportKind, m_backup};
-        PostedProgress progress(m_progressFiles.Handle(), m_progressStep.Handle());
+        PostedProgress progress(m_progressFiles.Handle(), m_progressStep.Handle(), lastProgress_,
+                                &AVIProgress::NowMilliseconds);
         summary_ = RunExport(job, SystemExportFileSystem(), progress, StandardOutput());
     } catch (const std::exception&) {
         summary_ = NothingExported(m_selection);
@@ -92,8 +106,48 @@ void AVIProgress::ExportThreadProc() {
     m_done.store(true, std::memory_order_release);
 }
 
+std::int64_t AVIProgress::NowMilliseconds() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+void AVIProgress::WatchForStall() {
+    if (stallOffered_ || NowMilliseconds() - lastProgress_.load() < m_stallLimit.count()) return;
+    stallOffered_ = true;
+    // The status line is as wide as the bars, so the longer text fits.
+    HWND status = Item(IDC_PROGRESS_TEXT);
+    HWND bar = Item(IDC_PROGRESS_FILES);
+    RECT statusRect = {}, barRect = {};
+    if (status != nullptr && bar != nullptr && GetWindowRect(status, &statusRect) && GetWindowRect(bar, &barRect)) {
+        MapWindowPoints(nullptr, Handle(), reinterpret_cast<POINT*>(&statusRect), 2);
+        MapWindowPoints(nullptr, Handle(), reinterpret_cast<POINT*>(&barRect), 2);
+        SetWindowPos(status, nullptr, 0, 0, barRect.right - statusRect.left, statusRect.bottom - statusRect.top,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    SetDlgItemTextW(Handle(), IDC_PROGRESS_TEXT, kStallStatus);
+}
+
+void AVIProgress::OnCancel() {
+    // Esc and the close command do nothing while the worker moves.
+    if (!stallOffered_ || m_done.load(std::memory_order_acquire)) return;
+    // The timer keeps ticking inside the box; it leaves the done flag alone
+    // until the answer is in.
+    asking_ = true;
+    const int answer = MessageBoxW(Handle(), kStallQuestion, kStallCaption, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2);
+    asking_ = false;
+    if (answer != IDYES) return;
+    // The worker may have finished while the question was open.
+    if (m_done.load(std::memory_order_acquire)) return;
+    End(kExportAbandoned);
+}
+
 void AVIProgress::OnTimer(UINT_PTR) {
-    if (!m_done.exchange(false, std::memory_order_acq_rel)) return;
+    if (asking_) return;
+    if (!m_done.exchange(false, std::memory_order_acq_rel)) {
+        WatchForStall();
+        return;
+    }
     if (worker_.joinable()) worker_.join();
 
     const std::string text = FormatCompletionText(m_outputFolder, summary_);

@@ -7,11 +7,19 @@
 // command are ignored, so it cannot end under its worker, and the worker is
 // joined before the question is asked (and again, if still needed, before
 // the object goes).
+//
+// The one exception is a device library that stops answering. When the
+// worker has made no progress for m_stallLimit, the status line says so and
+// Esc or the close command ask whether to end the program; Yes ends the run
+// with kExportAbandoned while the worker is still inside the library. The
+// caller must then keep this object alive (the worker uses it) and end the
+// program: nothing the library holds can be had back.
 #pragma once
 
 #include <windows.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <thread>
@@ -24,6 +32,14 @@
 #include "ui/progress_bar.h"
 
 namespace kro {
+
+// RunModal's result when the user ended a run whose worker stopped moving.
+inline constexpr INT_PTR kExportAbandoned = IDABORT;
+// How long the worker may go without progress before the user is offered a
+// way out: far beyond any one conversion of a working library (a recording
+// of an hour converts in seconds), short enough that a user facing a frozen
+// bar has not yet reached for the task manager.
+inline constexpr std::chrono::milliseconds kExportStallLimit{60000};
 
 class AVIProgress : public ui::Dialog {
 public:
@@ -45,19 +61,29 @@ public:
     std::int32_t m_exportKind = kBackupExportKind;
     ui::ProgressBar m_progressFiles;  // 1013: recordings done, 0..n
     ui::ProgressBar m_progressStep;   // 1014: activity step, 0..3
+    // No progress for this long offers the way out; set before the run.
+    std::chrono::milliseconds m_stallLimit = kExportStallLimit;
 
 protected:
     bool OnInitDialog() override;
     void OnTimer(UINT_PTR timerId) override;
     void OnOK() override {}
-    void OnCancel() override {}
+    void OnCancel() override;
 
 private:
     void DoDataExchange();
     void StartExportThread();
     void ExportThreadProc();
+    // Called on each timer tick while the worker runs: offers the way out
+    // once it has been still for m_stallLimit.
+    void WatchForStall();
+    static std::int64_t NowMilliseconds();
 
     std::thread worker_;
+    // When the worker last moved a bar (steady clock, milliseconds).
+    std::atomic<std::int64_t> lastProgress_{0};
+    bool stallOffered_ = false;
+    bool asking_ = false;  // the end-the-program question is open
     // Written by the worker before it raises m_done; read after the join.
     ExportSummary summary_;
 };

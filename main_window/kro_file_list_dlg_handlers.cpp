@@ -105,7 +105,7 @@ void CKroFileListDlg::RequestExport(int buttonId) {
     const ExportButton* button = FindExportButton(buttonId);
     if (button == nullptr) return;
     m_backupMode = button->backup ? 1 : 0;
-    const auto progress = std::make_unique<AVIProgress>(m_backupMode != 0);
+    auto progress = std::make_unique<AVIProgress>(m_backupMode != 0);
     progress->m_library = &m_deviceLibrary;
 
     ExportRequest request =
@@ -117,8 +117,15 @@ void CKroFileListDlg::RequestExport(int buttonId) {
     // A backup's kind is kBackupExportKind, never the picture kind.
     progress->m_exportKind = request.exportKind;
     progress->m_selection = std::move(request.selection);
-    // Returns only when the worker has finished; ticks stay as they were.
-    progress->RunModal(Handle());
+    // Returns when the worker has finished (ticks stay as they were), or when
+    // the user chose to end the program because the library stopped
+    // answering. The worker is then still inside the library and uses the
+    // dialog object, which is left to the process's end; the window closes
+    // as the close box would, and device access ends as safely as it can.
+    if (progress->RunModal(Handle()) == kExportAbandoned) {
+        static_cast<void>(progress.release());
+        PostMessageW(Handle(), WM_CLOSE, 0, 0);
+    }
 }
 
 }  // namespace kro

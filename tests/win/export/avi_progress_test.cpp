@@ -277,3 +277,89 @@ TEST(AVIProgress, ABackupMakesBackupFilesEvenForPhotos) {
 
 }  // namespace
 }  // namespace kro
+
+namespace kro {
+namespace {
+
+HWND FindOwnedBox(HWND dialog, const wchar_t* caption) {
+    HWND box = nullptr;
+    while ((box = FindWindowExW(nullptr, box, L"#32770", caption)) != nullptr) {
+        if (GetWindow(box, GW_OWNER) == dialog && IsWindowVisible(box)) return box;
+    }
+    return nullptr;
+}
+
+// A library that stops answering inside a conversion: close stays ignored
+// until the worker has been still for the stall limit; then the status line
+// says so, and the close command asks whether to end the program. No keeps
+// the dialog; Yes ends the run as abandoned, the worker still inside.
+TEST(AVIProgress, AStalledLibraryLeavesAWayOutAfterTheStallLimit) {
+    fake::FakeKroDevice device;
+    std::atomic<bool> converting{false};
+    testing::OwnerWindow owner;
+    AVIProgress dialog(false);
+    dialog.m_library = &device.Library();
+    dialog.m_selection = {"E1", "E2"};
+    dialog.m_exportKind = kEventExportKind;
+    dialog.m_stallLimit = std::chrono::milliseconds(1500);
+    Gate gate;
+    device.makeAviFile = [&](const char*) {
+        converting = true;
+        gate.Wait();
+        return 1;
+    };
+
+    int stage = 0;
+    bool ignoredBeforeTheLimit = false, keptOnNo = false, savedBoxSeen = false;
+    std::wstring question;
+    const INT_PTR result = testing::RunProgress(dialog, owner.Handle(), [&](HWND window) {
+        wchar_t status[128] = {};
+        GetDlgItemTextW(window, IDC_PROGRESS_TEXT, status, 128);
+        savedBoxSeen = savedBoxSeen || testing::FindSavedBox(window) != nullptr;
+        const bool stalled = std::wstring(status).find(L"not answering") != std::wstring::npos;
+        switch (stage) {
+            case 0:
+                if (!converting) return false;
+                PostMessageW(window, WM_CLOSE, 0, 0);
+                stage = 1;
+                return false;
+            case 1:
+                ignoredBeforeTheLimit = IsWindowVisible(window) && !stalled &&
+                                        FindOwnedBox(window, L"KroFileList") == nullptr;
+                stage = 2;
+                return false;
+            case 2:
+                if (!stalled) return false;
+                PostMessageW(window, WM_CLOSE, 0, 0);
+                stage = 3;
+                return false;
+            case 3:
+            case 5:
+                if (HWND box = FindOwnedBox(window, L"KroFileList")) {
+                    wchar_t text[512] = {};
+                    GetDlgItemTextW(box, 0xFFFF, text, 512);
+                    question = text;
+                    PostMessageW(box, WM_COMMAND, stage == 3 ? IDNO : IDYES, 0);
+                    ++stage;
+                }
+                return false;
+            case 4:
+                keptOnNo = IsWindowVisible(window) != FALSE;
+                PostMessageW(window, WM_CLOSE, 0, 0);
+                stage = 5;
+                return false;
+            default:
+                return false;
+        }
+    });
+    gate.Open();  // the worker may now end, before the dialog object goes
+
+    EXPECT_EQ(result, kExportAbandoned);
+    EXPECT_TRUE(ignoredBeforeTheLimit);
+    EXPECT_TRUE(keptOnNo);
+    EXPECT_FALSE(savedBoxSeen);
+    EXPECT_NE(question.find(L"End KroFileList now?"), std::wstring::npos);
+}
+
+}  // namespace
+}  // namespace kro
