@@ -20,6 +20,8 @@ prefix="$state_dir/${KRO_WINE_PREFIX_NAME:-prefix}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEARCH=win64
+# Wine's helper commands through the 64-bit loader (see wine-tools/).
+export PATH="$(cd "$(dirname "$0")" && pwd)/wine-tools:$PATH"
 
 # Code page 949 needs a compiled ko_KR locale; without it GetACP() stays 1252.
 if [ ! -d "$state_dir/locale/ko_KR.UTF-8" ]; then
