@@ -36,6 +36,13 @@ mkdir -p "$slot"
 cp -r "$card_source" "$slot/card.out"
 export KROSIM_CARD="$(winepath -w "$slot/card" 2>/dev/null | tr -d '\r')"
 unset KROSIM_EXPORT_DIR KROSIM_FAULTS
+# Until the window closes, the library records any call that enters while
+# another is inside; each call lasts 50 ms, so that calls of the poller, the
+# loads, the popup and the export would meet if the program let them.
+reentrancy_log="$out/reentrancy.log"
+rm -f "$reentrancy_log"
+export KROSIM_FAULTS=reentrancy,slow=50
+export KROSIM_REENTRANCY_LOG="$(winepath -w "$reentrancy_log" 2>/dev/null | tr -d '\r')"
 insert_card() { mv "$slot/card.out" "$slot/card"; }
 pull_card() { mv "$slot/card" "$slot/card.out"; }
 
@@ -158,6 +165,8 @@ check "the process ends within 3 s" "$gone" "yes"
 wait "$program_pid" 2>/dev/null
 check "no window left" "$(drive count-windows)" "0"
 journey_seconds=$(( $(date +%s) - journey_start ))
+check "no call entered the library while another was inside" "$(cat "$reentrancy_log" 2>/dev/null)" ""
+unset KROSIM_FAULTS KROSIM_REENTRANCY_LOG
 
 echo "== without the device library"
 rm "$install_dir/KROLib.dll"
