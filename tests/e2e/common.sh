@@ -17,6 +17,29 @@ check() {
 # Runs one driver command against the running program (see driver.cpp).
 drive() { "$wine64" "$bin/kro_e2e_driver.exe" "$@" 2>/dev/null | tr -d '\r'; }
 
+# Polls a driver command until it prints the wanted text (or the time is up).
+wait_until() {  # wait_until MILLISECONDS WANTED COMMAND...
+    local deadline=$(( $(date +%s%N) / 1000000 + $1 )) wanted=$2 value=""; shift 2
+    while :; do
+        value=$(drive "$@")
+        [ "$value" == "$wanted" ] && break
+        [ $(( $(date +%s%N) / 1000000 )) -ge "$deadline" ] && break
+        sleep 0.2
+    done
+    printf '%s' "$value"
+}
+
+# Closes the main window; prints yes when the process has ended within
+# SECONDS, else no (and then ends it).
+close_within() {  # close_within SECONDS
+    local gone=no
+    drive close
+    for _ in $(seq $(( $1 * 10 ))); do kill -0 "$program_pid" 2>/dev/null || { gone=yes; break; }; sleep 0.1; done
+    [ "$gone" == yes ] || kill "$program_pid" 2>/dev/null
+    wait "$program_pid" 2>/dev/null
+    echo "$gone"
+}
+
 # Installs the program with the simulator beside it, as a user would have it.
 install_program() {
     install_dir="$WINEPREFIX/drive_c/KroFileList"

@@ -22,6 +22,10 @@
 //   foreground                print 1 when the main window is in front
 //   main-visible              print 1 when the main window is visible
 //   close                     close the main window
+//   answers MS                print 1 when the main window answers a message
+//                             within MS milliseconds, else 0
+//   progress-text             print the progress dialog's status line
+//   close-progress            send the progress dialog the close command
 #include <windows.h>
 
 #include <commctrl.h>
@@ -136,6 +140,30 @@ bool IsChecked(HWND list, int row) {
 
 // A message box of the program's process with the caption; the program may
 // still be starting, so no main window yet simply means no box yet.
+// The program's progress dialog: a visible window of the program's process
+// holding the files bar.
+HWND FindProgressDialog() {
+    HWND main = MainWindow();
+    if (!main) return nullptr;
+    DWORD programId = 0;
+    GetWindowThreadProcessId(main, &programId);
+    struct Search {
+        DWORD processId;
+        HWND found;
+    } search{programId, nullptr};
+    EnumWindows(
+        [](HWND window, LPARAM parameter) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(parameter);
+            DWORD processId = 0;
+            GetWindowThreadProcessId(window, &processId);
+            if (processId != s->processId || !IsWindowVisible(window) || !GetDlgItem(window, 1013)) return TRUE;
+            s->found = window;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 HWND FindBox(const std::wstring& caption) {
     HWND main = MainWindow();
     if (!main) return nullptr;
@@ -308,6 +336,19 @@ int Run(int argc, char** argv) {
         std::printf("%d\n", IsWindowVisible(RequireMainWindow()) ? 1 : 0);
     } else if (command == "close") {
         PostMessageW(RequireMainWindow(), WM_CLOSE, 0, 0);
+    } else if (command == "answers") {
+        DWORD_PTR result = 0;
+        const LRESULT answered = SendMessageTimeoutW(RequireMainWindow(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG,
+                                                     static_cast<UINT>(intArg(2)), &result);
+        std::printf("%d\n", answered != 0 ? 1 : 0);
+    } else if (command == "progress-text") {
+        HWND dialog = FindProgressDialog();
+        if (!dialog) Fail("no progress dialog");
+        PrintLine(WindowText(GetDlgItem(dialog, 1025)));
+    } else if (command == "close-progress") {
+        HWND dialog = FindProgressDialog();
+        if (!dialog) Fail("no progress dialog");
+        PostMessageW(dialog, WM_CLOSE, 0, 0);
     } else {
         Fail("unknown command");
     }

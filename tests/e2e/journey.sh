@@ -15,17 +15,6 @@ here=$(cd "$(dirname "$0")" && pwd)
 : "${WINEPREFIX:?run inside scripts/wine-session.sh}" "${DISPLAY:?}"
 source "$here/common.sh"
 shot() { import -window root "$out/$1.png" 2>/dev/null || true; }
-# Polls a driver command until it prints the wanted text (or the time is up).
-wait_until() {  # wait_until MILLISECONDS WANTED COMMAND...
-    local deadline=$(( $(date +%s%N) / 1000000 + $1 )) wanted=$2 value=""; shift 2
-    while :; do
-        value=$(drive "$@")
-        [ "$value" == "$wanted" ] && break
-        [ $(( $(date +%s%N) / 1000000 )) -ge "$deadline" ] && break
-        sleep 0.2
-    done
-    printf '%s' "$value"
-}
 
 # The program installed as a user would have it: the exe with the device
 # library beside it, the card in a slot folder the test can empty and fill.
