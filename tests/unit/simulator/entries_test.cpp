@@ -68,17 +68,6 @@ TEST_F(EntriesTest, MissingOutputLocationsAreRefused) {
     EXPECT_EQ(library_.getFileFlag(handle_, nullptr, nullptr, nullptr, nullptr), 1);
 }
 
-// Hands the binding our library whatever file name it asks for.
-class RedirectingLoader final : public ModuleLoader {
-public:
-    Module Load(const std::string&) override { return SystemModuleLoader().Load(LibraryBesideTests()); }
-    void* Symbol(Module module, const char* name) override {
-        return SystemModuleLoader().Symbol(module, name);
-    }
-    void Free(Module module) override { SystemModuleLoader().Free(module); }
-    std::string ExecutablePath() override { return SystemModuleLoader().ExecutablePath(); }
-};
-
 TEST_F(EntriesTest, TheProgramsBindingLoadsAndUsesTheSimulator) {
     WriteCard(card_, 6, {{"A", 'E'}, {"B.JPG", 'J', 0, 0, 1, 0}});
     RedirectingLoader loader;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "device/kro_api.h"
+#include "device/module_loader.h"
 #include "tests/unit/simulator/scoped_env.h"
 
 namespace kro::simtest {
@@ -96,6 +97,15 @@ private:
     }
 
     void* module_ = nullptr;
+};
+
+// Hands the program's binding our library whatever file name it asks for.
+class RedirectingLoader final : public ModuleLoader {
+public:
+    Module Load(const std::string&) override { return SystemModuleLoader().Load(LibraryBesideTests()); }
+    void* Symbol(Module module, const char* name) override { return SystemModuleLoader().Symbol(module, name); }
+    void Free(Module module) override { SystemModuleLoader().Free(module); }
+    std::string ExecutablePath() override { return SystemModuleLoader().ExecutablePath(); }
 };
 
 // A card folder and an export folder of its own for each test, both named

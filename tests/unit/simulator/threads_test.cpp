@@ -153,17 +153,6 @@ TEST_F(ThreadsTest, ConcurrentExportsOfOneRecordingAllSucceed) {
     EXPECT_EQ(ReadFileBytes(exports_ + "/EV2.avi"), expected.avi);
 }
 
-// Hands the binding our library whatever file name it asks for.
-class SimulatorLoader final : public ModuleLoader {
-public:
-    Module Load(const std::string&) override { return SystemModuleLoader().Load(LibraryBesideTests()); }
-    void* Symbol(Module module, const char* name) override {
-        return SystemModuleLoader().Symbol(module, name);
-    }
-    void Free(Module module) override { SystemModuleLoader().Free(module); }
-    std::string ExecutablePath() override { return SystemModuleLoader().ExecutablePath(); }
-};
-
 // The `reentrancy` switch records a call entering while another is inside.
 // Four threads calling the library directly are caught at it; the same four
 // through the program's binding never are, because it lets one in at a time.
@@ -171,7 +160,7 @@ TEST_F(ThreadsTest, TheBindingLetsOneCallerInAtATime) {
     const std::string log = root_.Join("reentrancy.log");
     const ScopedEnv logVariable("KROSIM_REENTRANCY_LOG", log);
     SetFaults("reentrancy,slow=2");
-    SimulatorLoader loader;
+    RedirectingLoader loader;
     KroLibrary binding(loader);
     ASSERT_TRUE(binding.Load(""));
 

@@ -25,39 +25,26 @@ struct Exports;
 struct Cdecl {};
 struct Stdcall {};
 
-template <>
-struct Exports<Cdecl> {
-    static std::int32_t KRO_TEST_CDECL Create() { return 4711; }
-    static std::int32_t KRO_TEST_CDECL Count(std::int32_t handle, std::uint8_t category) {
-        return handle * 10 + category;
-    }
-    static std::int32_t KRO_TEST_CDECL List(std::int32_t handle, std::uint8_t category, std::int32_t capacity,
-                                            char* entries, std::int32_t* auxiliary, std::uint32_t* sizes,
-                                            std::int32_t* durations) {
-        entries[0] = static_cast<char>('A' + category);
-        *auxiliary = handle;
-        *sizes = 0xFFFFFFFFu;
-        *durations = -capacity;
-        return capacity - 1;
-    }
-};
-
-template <>
-struct Exports<Stdcall> {
-    static std::int32_t KRO_TEST_STDCALL Create() { return 4711; }
-    static std::int32_t KRO_TEST_STDCALL Count(std::int32_t handle, std::uint8_t category) {
-        return handle * 10 + category;
-    }
-    static std::int32_t KRO_TEST_STDCALL List(std::int32_t handle, std::uint8_t category, std::int32_t capacity,
-                                              char* entries, std::int32_t* auxiliary, std::uint32_t* sizes,
-                                              std::int32_t* durations) {
-        entries[0] = static_cast<char>('A' + category);
-        *auxiliary = handle;
-        *sizes = 0xFFFFFFFFu;
-        *durations = -capacity;
-        return capacity - 1;
-    }
-};
+// The same three exports, compiled with the given convention.
+#define KRO_TEST_EXPORTS(Convention, CALLING)                                                                \
+    template <>                                                                                           \
+    struct Exports<Convention> {                                                                          \
+        static std::int32_t CALLING Create() { return 4711; }                                            \
+        static std::int32_t CALLING Count(std::int32_t handle, std::uint8_t category) {                  \
+            return handle * 10 + category;                                                                \
+        }                                                                                                 \
+        static std::int32_t CALLING List(std::int32_t handle, std::uint8_t category, std::int32_t capacity, \
+                                         char* entries, std::int32_t* auxiliary, std::uint32_t* sizes,   \
+                                         std::int32_t* durations) {                                      \
+            entries[0] = static_cast<char>('A' + category);                                               \
+            *auxiliary = handle;                                                                          \
+            *sizes = 0xFFFFFFFFu;                                                                         \
+            *durations = -capacity;                                                                       \
+            return capacity - 1;                                                                          \
+        }                                                                                                 \
+    };
+KRO_TEST_EXPORTS(Cdecl, KRO_TEST_CDECL)
+KRO_TEST_EXPORTS(Stdcall, KRO_TEST_STDCALL)
 
 std::uintptr_t StackPointer() {
     std::uintptr_t sp = 0;
