@@ -3,8 +3,6 @@
 #include <cstdint>
 #include <system_error>
 
-#include "device/thread_priority.h"
-
 namespace kro {
 namespace {
 
@@ -13,7 +11,7 @@ constexpr std::uint32_t kWaitCheckMilliseconds = 100;
 
 }  // namespace
 
-CThread::CThread(Clock& clock) : clock_(clock) {}
+CThread::CThread(Clock& clock, ThreadPriority& priority) : clock_(clock), priority_(priority) {}
 
 CThread::~CThread() {
     StopThread();
@@ -66,7 +64,7 @@ void CThread::StopThread() {
 }
 
 void CThread::Body() {
-    SetCurrentThreadTimeCritical();
+    priority_.RaiseCurrentThread();
     if (OnBegin()) {
         for (;;) {
             if (stopRequested.load()) {

@@ -22,17 +22,20 @@
 #include <thread>
 
 #include "device/clock.h"
+#include "device/thread_priority.h"
 
 namespace kro {
 
 class CThread {
 public:
-    explicit CThread(Clock& clock = SystemClock());
+    // The clock serves the bounded waits; the priority is raised first
+    // thing on every new thread. Both must outlive the object.
+    CThread(Clock& clock, ThreadPriority& priority);
     virtual ~CThread();
     CThread(const CThread&) = delete;
     CThread& operator=(const CThread&) = delete;
 
-    // Creates the thread at time-critical priority. False when a body still
+    // Creates the thread, which raises its own priority. False when a body still
     // runs, when OnPrepare refuses, or when no thread could be created.
     bool Start();
     // Asks a running body to end before its next step; nothing when idle.
@@ -69,6 +72,7 @@ protected:
     std::atomic<bool> stopRequested{true};
 
     Clock& clock_;
+    ThreadPriority& priority_;
 
 private:
     void Body();

@@ -20,7 +20,10 @@ constexpr UINT kSystemCommandMask = 0xFFF0;
 }  // namespace
 
 CKroFileListDlg::CKroFileListDlg()
-    : Dialog(IDD_KROFILELIST_DIALOG), m_appIcon(ui::LoadProgramIcon(IDR_MAINFRAME)) {
+    : Dialog(IDD_KROFILELIST_DIALOG),
+      m_appIcon(ui::LoadProgramIcon(IDR_MAINFRAME)),
+      m_deviceLibrary(SystemModuleLoader()),
+      m_poller(SystemClock(), SystemThreadPriority()) {
     MapCommand(IDC_RELOAD, BN_CLICKED, [this] { OnReloadClicked(); });
     MapNotify(IDC_EVENT_LIST, NM_RCLICK, [this](const NMHDR& h, LRESULT& r) { OnRClickEventList(h, r); });
     MapNotify(IDC_NORMAL_LIST, NM_RCLICK, [this](const NMHDR& h, LRESULT& r) { OnRClickNormalList(h, r); });

@@ -61,12 +61,13 @@ protected:
 
     kro::test::ScratchFolder folder{"schedule"};
     std::filesystem::path libraryPath;
-    kro::KroLibrary library;
+    kro::KroLibrary library{kro::SystemModuleLoader()};
     std::unique_ptr<kro::test::DoubleControls> controls;
     kro::test::FakeClock clock;
+    kro::test::FakeThreadPriority priority;
     Reports reports;
     Reports otherReports;
-    std::unique_ptr<kro::CSchedule> poller = std::make_unique<kro::CSchedule>(clock);
+    std::unique_ptr<kro::CSchedule> poller = std::make_unique<kro::CSchedule>(clock, priority);
     std::unique_ptr<kro::CSchedule> other;
 };
 
@@ -115,7 +116,7 @@ TEST_F(CScheduleTest, FirstPollOnSecondZeroDoesNotAskAndDeliversZero) {
 }
 
 TEST_F(CScheduleTest, PollersShareTheLastPolledSecond) {
-    other = std::make_unique<kro::CSchedule>(clock);
+    other = std::make_unique<kro::CSchedule>(clock, priority);
     ASSERT_TRUE(other->StartPolling(library, &Reports::Callback, &otherReports));
     ASSERT_TRUE(otherReports.WaitForCount(1));
     ASSERT_TRUE(poller->StartPolling(library, &Reports::Callback, &reports));
@@ -127,7 +128,7 @@ TEST_F(CScheduleTest, PollersShareTheLastPolledSecond) {
 }
 
 TEST_F(CScheduleTest, WithoutALoadedLibraryTheValueStaysAndReportsGoOn) {
-    kro::KroLibrary empty;
+    kro::KroLibrary empty{kro::SystemModuleLoader()};
     ASSERT_TRUE(poller->StartPolling(empty, &Reports::Callback, &reports));
     clock.LetOneStepPass();
     ASSERT_TRUE(reports.WaitForCount(2));

@@ -61,7 +61,8 @@ private:
 
 class ProbeThread final : public kro::CThread {
 public:
-    ProbeThread(kro::Clock& clock, Journal& journal) : CThread(clock), journal_(journal) {}
+    ProbeThread(kro::Clock& clock, kro::ThreadPriority& priority, Journal& journal)
+        : CThread(clock, priority), journal_(journal) {}
     ~ProbeThread() override { StopThread(); }
 
     bool prepareResult = true;
@@ -94,8 +95,9 @@ private:
 class CThreadTest : public ::testing::Test {
 protected:
     kro::test::FakeClock clock;
+    kro::test::FakeThreadPriority priority;
     Journal journal;
-    ProbeThread thread{clock, journal};
+    ProbeThread thread{clock, priority, journal};
 };
 
 TEST_F(CThreadTest, WaitForEndOnANeverStartedThreadReturnsAtOnce) {
@@ -109,6 +111,9 @@ TEST_F(CThreadTest, StepsRunUntilOneReturnsFalseThenFinishedAndEnd) {
     ASSERT_TRUE(thread.Start());
     EXPECT_TRUE(thread.WaitForEnd(600));
     EXPECT_EQ(journal.Read(), (Events{"prepare", "begin", "step", "step", "step", "finished", "end"}));
+    // The body raised its own priority, once.
+    EXPECT_EQ(priority.raises.load(), 1);
+    EXPECT_FALSE(priority.raisedOnOwner.load());
 }
 
 TEST_F(CThreadTest, BeginReturningFalseSkipsEveryStep) {
@@ -124,6 +129,7 @@ TEST_F(CThreadTest, PrepareReturningFalseCancelsTheStart) {
     EXPECT_TRUE(thread.WaitForEnd(2));
     EXPECT_EQ(clock.SleepCount(100), 0);
     EXPECT_EQ(journal.Read(), Events{"prepare"});
+    EXPECT_EQ(priority.raises.load(), 0);
 }
 
 TEST_F(CThreadTest, StopRequestedDuringAStepTakesEffectBeforeTheNextStep) {
@@ -172,9 +178,10 @@ TEST_F(CThreadTest, ABodyThatEndsAtOnceCanBeStartedAgainAndAgain) {
 
 TEST(CThreadDestruction, WaitsForABodyStuckInAStepEvenAfterTheBoundedWait) {
     kro::test::FakeClock clock;
+    kro::test::FakeThreadPriority priority;
     Journal journal;
     journal.HoldSteps();
-    auto thread = std::make_unique<ProbeThread>(clock, journal);
+    auto thread = std::make_unique<ProbeThread>(clock, priority, journal);
     ASSERT_TRUE(thread->Start());
     ASSERT_TRUE(journal.WaitForCount(3));
 
@@ -199,9 +206,10 @@ TEST(CThreadDestruction, WaitsForABodyStuckInAStepEvenAfterTheBoundedWait) {
 
 TEST(CThreadDestruction, StopsARunningThreadBeforeItsMembersGo) {
     kro::test::FakeClock clock;
+    kro::test::FakeThreadPriority priority;
     Journal journal;
     {
-        ProbeThread thread(clock, journal);
+        ProbeThread thread(clock, priority, journal);
         ASSERT_TRUE(thread.Start());
         ASSERT_TRUE(journal.WaitForCount(5));
     }
