@@ -52,7 +52,7 @@ protected:
     virtual bool OnBegin() { return true; }
     // One step of the loop; false ends the loop.
     virtual bool OnStep() = 0;
-    // Last call in the thread, on both ways out.
+    // Last call in the thread, on every way out (also after a hook threw).
     virtual void OnEnd() {}
     // Before OnEnd when a stop request ended the loop.
     virtual void OnStopped() {}
@@ -75,7 +75,11 @@ protected:
     ThreadPriority& priority_;
 
 private:
+    // RunHooks, then OnEnd, then the end mark, on every way out: a hook
+    // that throws (anything) ends the body as if it had finished.
     void Body();
+    // OnBegin, the steps, then OnStopped or OnFinished.
+    void RunHooks();
     // The body's last touch of this object.
     void MarkEnded();
     void JoinEnded();

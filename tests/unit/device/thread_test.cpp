@@ -68,6 +68,7 @@ public:
     bool prepareResult = true;
     bool beginResult = true;
     int stepsUntilFalse = -1;  // never
+    int stepThatThrows = -1;   // never; throws a plain int, no std::exception
 
 protected:
     bool OnPrepare() override {
@@ -81,7 +82,8 @@ protected:
     bool OnStep() override {
         journal_.Add("step");
         journal_.PassGate();
-        return ++steps_ != stepsUntilFalse;
+        if (++steps_ == stepThatThrows) throw steps_;
+        return steps_ != stepsUntilFalse;
     }
     void OnEnd() override { journal_.Add("end"); }
     void OnStopped() override { journal_.Add("stopped"); }
@@ -114,6 +116,19 @@ TEST_F(CThreadTest, StepsRunUntilOneReturnsFalseThenFinishedAndEnd) {
     // The body raised its own priority, once.
     EXPECT_EQ(priority.raises.load(), 1);
     EXPECT_FALSE(priority.raisedOnOwner.load());
+}
+
+// A step that throws, whatever it throws, ends the body like a finished
+// loop would end it for the owner: OnEnd runs and the bounded wait sees the
+// end, so nobody waits for a thread that is gone.
+TEST_F(CThreadTest, AStepThatThrowsStillEndsTheBodyAndCanStartAgain) {
+    thread.stepThatThrows = 2;
+    ASSERT_TRUE(thread.Start());
+    ASSERT_TRUE(thread.WaitForEnd(600)) << "the end mark was not raised after a throwing step";
+    EXPECT_EQ(journal.Read(), (Events{"prepare", "begin", "step", "step", "end"}));
+    thread.stepsUntilFalse = 3;
+    ASSERT_TRUE(thread.Start());
+    EXPECT_TRUE(thread.WaitForEnd(600));
 }
 
 TEST_F(CThreadTest, BeginReturningFalseSkipsEveryStep) {
