@@ -5,6 +5,7 @@
 
 #include <exception>
 
+#include "device/text_sink.h"
 #include "device/thread_end_guard.h"
 #include "export/completion_text.h"
 #include "resources/resource.h"
@@ -84,7 +85,10 @@ bool AVIProgress::OnInitDialog() {
     lastProgress_.store(NowMilliseconds());
     // Without the timer nothing would look at m_done: the worker then says
     // itself that it has ended.
-    if (!StartDoneCheck()) postDoneTo_ = Handle();
+    if (!StartDoneCheck()) {
+        ReportLastError("SetTimer (export done check)");
+        postDoneTo_ = Handle();
+    }
     StartExportThread();
     return true;
 }
@@ -114,7 +118,7 @@ void AVIProgress::ExportThreadProc() {
         const ExportJob job{m_library, m_selection, m_outputFolder, m_exportKind, m_backup};
         PostedProgress progress(m_progressFiles.Handle(), m_progressStep.Handle(), lastProgress_,
                                 &AVIProgress::NowMilliseconds);
-        summary_ = RunExport(job, SystemExportFileSystem(), progress, StandardOutput());
+        summary_ = RunExport(job, SystemExportFileSystem(), progress, DiagnosticOutput());
     } catch (...) {
         summary_ = NothingExported(m_selection);
     }
@@ -181,7 +185,10 @@ void AVIProgress::FinishWhenDone() {
 
     const std::string text = FormatCompletionText(m_outputFolder, summary_);
     if (MessageBoxA(Handle(), text.c_str(), kCompletionCaption, MB_YESNO) == IDYES) {
-        ShellExecuteA(nullptr, "explore", m_outputFolder.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+        // Values up to 32 are errors.
+        const auto opened = reinterpret_cast<INT_PTR>(
+            ShellExecuteA(nullptr, "explore", m_outputFolder.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+        if (opened <= 32) ReportLastError("ShellExecuteA explore " + m_outputFolder);
     }
     End(IDOK);
 }

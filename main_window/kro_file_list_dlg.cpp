@@ -3,6 +3,7 @@
 #include <string>
 
 #include "app/about_dlg.h"
+#include "device/text_sink.h"
 #include "main_window/column_controls.h"
 #include "main_window/layout.h"
 #include "resources/resource.h"
@@ -78,7 +79,9 @@ bool CKroFileListDlg::OnInitDialog() {
     StartDeviceAccess();
     LayoutControls();
     m_cardWatch = CardWatch();  // awaiting a card
-    SetTimer(Handle(), kCardWatchTimer, kCardWatchPeriodMs, nullptr);
+    // Without the tick no card is ever noticed; the window still works.
+    if (SetTimer(Handle(), kCardWatchTimer, kCardWatchPeriodMs, nullptr) == 0)
+        ReportLastError("SetTimer (card watch)");
     return true;  // the focus goes to the first tab stop, save button 1000
 }
 
