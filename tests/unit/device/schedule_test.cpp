@@ -149,6 +149,24 @@ TEST_F(CScheduleTest, StopDuringTheSleepEndsBeforeTheNextPoll) {
     EXPECT_EQ(controls->ChecksEntered(), 1);
 }
 
+// Started again within the second of its last poll, the poller does not
+// ask, so what it reports first must be a cleared value, not the card the
+// previous run saw.
+TEST_F(CScheduleTest, RestartedWithinTheSameSecondReportsZeroFirst) {
+    ASSERT_TRUE(poller->StartPolling(library, &Reports::Callback, &reports));
+    ASSERT_TRUE(reports.WaitForCount(1)) << "no first report";
+    ASSERT_EQ(reports.Read()[0].deviceValue, 2) << "the card was not seen";
+    poller->RequestStop();
+    clock.LetOneStepPass();
+    ASSERT_TRUE(poller->WaitForEnd(600)) << "the poller did not stop";
+
+    Reports again;
+    ASSERT_TRUE(poller->StartPolling(library, &Reports::Callback, &again));
+    ASSERT_TRUE(again.WaitForCount(1)) << "no report after the restart";
+    EXPECT_EQ(again.Read()[0].deviceValue, 0);
+    EXPECT_EQ(controls->ChecksEntered(), 1) << "the same second must not be asked again";
+}
+
 TEST_F(CScheduleTest, StartPollingWhileRunningFailsAndChangesNothing) {
     ASSERT_TRUE(poller->StartPolling(library, &Reports::Callback, &reports));
     ASSERT_TRUE(clock.WaitForSleeps(kro::test::FakeClock::kStepSleep, 1));
