@@ -2,6 +2,7 @@
 #include <winioctl.h>
 
 #include "device/disk_queries.h"
+#include "device/text_sink.h"
 
 namespace kro {
 namespace {
@@ -13,11 +14,19 @@ static_assert(sizeof(DISK_EXTENT) == sizeof(DiskExtent));
 static_assert(offsetof(VOLUME_DISK_EXTENTS, Extents) == offsetof(VolumeDiskExtents, extents));
 static_assert(RemovableMedia == kRemovableMedia && FixedMedia == kFixedMedia);
 
+// A physical disk path for a diagnostic line; it is plain ASCII.
+std::string Narrow(const std::wstring& path) {
+    std::string narrow;
+    for (const wchar_t c : path) narrow.push_back(c < 0x80 ? static_cast<char>(c) : '?');
+    return narrow;
+}
+
 // Sends one request without input and closes the handle, keeping the
 // request's error code for LastError (CloseHandle may change it).
-bool RequestAndClose(HANDLE device, DWORD code, void* output, DWORD outputSize) {
+bool RequestAndClose(HANDLE device, DWORD code, const std::string& what, void* output, DWORD outputSize) {
     DWORD returned = 0;
     const BOOL ok = DeviceIoControl(device, code, nullptr, 0, output, outputSize, &returned, nullptr);
+    if (!ok) ReportLastError(what);
     const DWORD error = GetLastError();
     CloseHandle(device);
     SetLastError(error);
@@ -31,16 +40,25 @@ public:
     bool VolumeDiskExtentsOf(const std::string& volumePath, std::uint8_t* buffer, std::size_t size) override {
         HANDLE volume = CreateFileA(volumePath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                     nullptr, OPEN_EXISTING, 0, nullptr);
-        if (volume == INVALID_HANDLE_VALUE) return false;
-        return RequestAndClose(volume, IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS, buffer,
+        if (volume == INVALID_HANDLE_VALUE) {
+            ReportLastError("CreateFileA " + volumePath);
+            return false;
+        }
+        return RequestAndClose(volume, IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS,
+                               "IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS on " + volumePath, buffer,
                                static_cast<DWORD>(size));
     }
 
     bool DriveGeometryOf(const std::wstring& diskPath, DiskGeometry& geometry) override {
         HANDLE disk = CreateFileW(diskPath.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                   OPEN_EXISTING, 0, nullptr);
-        if (disk == INVALID_HANDLE_VALUE) return false;
-        return RequestAndClose(disk, IOCTL_DISK_GET_DRIVE_GEOMETRY, &geometry, sizeof geometry);
+        if (disk == INVALID_HANDLE_VALUE) {
+            ReportLastError("CreateFileW " + Narrow(diskPath));
+            return false;
+        }
+        return RequestAndClose(disk, IOCTL_DISK_GET_DRIVE_GEOMETRY,
+                               "IOCTL_DISK_GET_DRIVE_GEOMETRY on " + Narrow(diskPath), &geometry,
+                               sizeof geometry);
     }
 
     std::uint32_t LastError() override { return GetLastError(); }

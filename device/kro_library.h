@@ -25,7 +25,7 @@ namespace kro {
 
 class KroLibrary {
 public:
-    explicit KroLibrary(ModuleLoader& loader = SystemModuleLoader());
+    explicit KroLibrary(ModuleLoader& loader);
     ~KroLibrary();
     KroLibrary(const KroLibrary&) = delete;
     KroLibrary& operator=(const KroLibrary&) = delete;

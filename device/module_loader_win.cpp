@@ -2,12 +2,20 @@
 
 #include <windows.h>
 
+#include "device/text_sink.h"
+
 namespace kro {
 namespace {
 
 class Win32ModuleLoader final : public ModuleLoader {
 public:
-    Module Load(const std::string& path) override { return LoadLibraryA(path.c_str()); }
+    // The binding tries up to three places in turn; each failure says why
+    // (not found, wrong architecture, a missing dependency, ...).
+    Module Load(const std::string& path) override {
+        HMODULE module = LoadLibraryA(path.c_str());
+        if (module == nullptr) ReportLastError("LoadLibraryA " + path);
+        return module;
+    }
 
     void* Symbol(Module module, const char* name) override {
         return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module), name));
@@ -18,7 +26,10 @@ public:
     std::string ExecutablePath() override {
         char path[512] = {};
         const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
-        if (length == 0 || length >= sizeof path) return {};
+        if (length == 0 || length >= sizeof path) {
+            if (length == 0) ReportLastError("GetModuleFileNameA");
+            return {};
+        }
         return std::string(path, length);
     }
 };

@@ -10,7 +10,7 @@ constexpr std::uint32_t kPollIntervalMilliseconds = 1000;
 
 }  // namespace
 
-CSchedule::CSchedule(Clock& clock) : CThread(clock) {}
+CSchedule::CSchedule(Clock& clock, ThreadPriority& priority) : CThread(clock, priority) {}
 
 // The thread's steps use this object's members: stop it before they go.
 CSchedule::~CSchedule() {

@@ -23,7 +23,7 @@ extern std::atomic<std::int32_t> lastPolledSecond;
 
 class CSchedule : public CThread {
 public:
-    explicit CSchedule(Clock& clock = SystemClock());
+    CSchedule(Clock& clock, ThreadPriority& priority);
     ~CSchedule() override;
 
     // Stores the library (not owned; it must outlive the poller thread), the

@@ -1,23 +1,10 @@
 #include "device/text_sink.h"
 
-#include <cstdio>
-
 namespace kro {
-namespace {
 
-class StandardOutputSink final : public TextSink {
-public:
-    void Write(std::string_view text) override {
-        std::fwrite(text.data(), 1, text.size(), stdout);
-        std::fflush(stdout);
-    }
-};
-
-}  // namespace
-
-TextSink& StandardOutput() {
-    static StandardOutputSink sink;
-    return sink;
+void ReportSystemFailure(TextSink& out, std::string_view what, std::uint32_t error) {
+    out.Write(std::string(what) + " failed: " + SystemErrorText(error) + " (" + std::to_string(error) +
+              ")\n");
 }
 
 }  // namespace kro

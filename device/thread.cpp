@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <system_error>
 
-#include "device/thread_priority.h"
+#include "device/thread_end_guard.h"
 
 namespace kro {
 namespace {
@@ -13,7 +13,7 @@ constexpr std::uint32_t kWaitCheckMilliseconds = 100;
 
 }  // namespace
 
-CThread::CThread(Clock& clock) : clock_(clock) {}
+CThread::CThread(Clock& clock, ThreadPriority& priority) : clock_(clock), priority_(priority) {}
 
 CThread::~CThread() {
     StopThread();
@@ -66,21 +66,32 @@ void CThread::StopThread() {
 }
 
 void CThread::Body() {
-    SetCurrentThreadTimeCritical();
+    // The owner's bounded wait looks for the end mark: raise it on every way
+    // out. Nothing may leave a std::thread body either (that would end the
+    // process), so a hook that throws ends the body as if it had finished.
+    const ThreadEndGuard markEnded([this] { MarkEnded(); });
+    try {
+        RunHooks();
+    } catch (...) {
+    }
+    try {
+        OnEnd();
+    } catch (...) {
+    }
+}
+
+void CThread::RunHooks() {
+    priority_.RaiseCurrentThread();
     if (OnBegin()) {
         for (;;) {
             if (stopRequested.load()) {
                 OnStopped();
-                OnEnd();
-                MarkEnded();
                 return;
             }
             if (!OnStep()) break;
         }
     }
     OnFinished();
-    OnEnd();
-    MarkEnded();
 }
 
 void CThread::MarkEnded() {

@@ -22,17 +22,20 @@
 #include <thread>
 
 #include "device/clock.h"
+#include "device/thread_priority.h"
 
 namespace kro {
 
 class CThread {
 public:
-    explicit CThread(Clock& clock = SystemClock());
+    // The clock serves the bounded waits; the priority is raised first
+    // thing on every new thread. Both must outlive the object.
+    CThread(Clock& clock, ThreadPriority& priority);
     virtual ~CThread();
     CThread(const CThread&) = delete;
     CThread& operator=(const CThread&) = delete;
 
-    // Creates the thread at time-critical priority. False when a body still
+    // Creates the thread, which raises its own priority. False when a body still
     // runs, when OnPrepare refuses, or when no thread could be created.
     bool Start();
     // Asks a running body to end before its next step; nothing when idle.
@@ -49,7 +52,7 @@ protected:
     virtual bool OnBegin() { return true; }
     // One step of the loop; false ends the loop.
     virtual bool OnStep() = 0;
-    // Last call in the thread, on both ways out.
+    // Last call in the thread, on every way out (also after a hook threw).
     virtual void OnEnd() {}
     // Before OnEnd when a stop request ended the loop.
     virtual void OnStopped() {}
@@ -69,9 +72,14 @@ protected:
     std::atomic<bool> stopRequested{true};
 
     Clock& clock_;
+    ThreadPriority& priority_;
 
 private:
+    // RunHooks, then OnEnd, then the end mark, on every way out: a hook
+    // that throws (anything) ends the body as if it had finished.
     void Body();
+    // OnBegin, the steps, then OnStopped or OnFinished.
+    void RunHooks();
     // The body's last touch of this object.
     void MarkEnded();
     void JoinEnded();

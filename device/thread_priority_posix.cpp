@@ -1,9 +1,20 @@
 #include "device/thread_priority.h"
 
 namespace kro {
+namespace {
 
 // Raising priority needs privileges on POSIX systems and the poller only
 // sleeps; the portable build leaves the thread as it is.
-void SetCurrentThreadTimeCritical() {}
+class PosixThreadPriority final : public ThreadPriority {
+public:
+    void RaiseCurrentThread() override {}
+};
+
+}  // namespace
+
+ThreadPriority& SystemThreadPriority() {
+    static PosixThreadPriority priority;
+    return priority;
+}
 
 }  // namespace kro

@@ -5,8 +5,11 @@
 
 #include <exception>
 
+#include "device/text_sink.h"
+#include "device/thread_end_guard.h"
 #include "export/completion_text.h"
 #include "resources/resource.h"
+#include "ui/app_messages.h"
 
 namespace kro {
 namespace {
@@ -80,9 +83,18 @@ bool AVIProgress::OnInitDialog() {
     m_outputFolder = kExportFolder;
     m_done.store(false);
     lastProgress_.store(NowMilliseconds());
+    // Without the timer nothing would look at m_done: the worker then says
+    // itself that it has ended.
+    if (!StartDoneCheck()) {
+        ReportLastError("SetTimer (export done check)");
+        postDoneTo_ = Handle();
+    }
     StartExportThread();
-    SetTimer(Handle(), kDoneCheckTimer, kDoneCheckPeriodMs, nullptr);
     return true;
+}
+
+bool AVIProgress::StartDoneCheck() {
+    return SetTimer(Handle(), kDoneCheckTimer, kDoneCheckPeriodMs, nullptr) != 0;
 }
 
 void AVIProgress::StartExportThread() {
@@ -90,20 +102,26 @@ void AVIProgress::StartExportThread() {
         worker_ = std::thread([this] { ExportThreadProc(); });
     } catch (const std::exception&) {
         summary_ = NothingExported(m_selection);
-        m_done.store(true, std::memory_order_release);
+        RaiseDone();
     }
 }
 
+void AVIProgress::RaiseDone() {
+    m_done.store(true, std::memory_order_release);
+    if (postDoneTo_ != nullptr) PostMessageW(postDoneTo_, ui::kExportDoneMessage, 0, 0);
+}
+
 void AVIProgress::ExportThreadProc() {
+    // The dialog ends only once m_done is up: raise it on every way out.
+    const ThreadEndGuard raiseDone([this] { RaiseDone(); });
     try {
         const ExportJob job{m_library, m_selection, m_outputFolder, m_exportKind, m_backup};
         PostedProgress progress(m_progressFiles.Handle(), m_progressStep.Handle(), lastProgress_,
                                 &AVIProgress::NowMilliseconds);
-        summary_ = RunExport(job, SystemExportFileSystem(), progress, StandardOutput());
-    } catch (const std::exception&) {
+        summary_ = RunExport(job, SystemExportFileSystem(), progress, DiagnosticOutput());
+    } catch (...) {
         summary_ = NothingExported(m_selection);
     }
-    m_done.store(true, std::memory_order_release);
 }
 
 std::int64_t AVIProgress::NowMilliseconds() {
@@ -144,15 +162,33 @@ void AVIProgress::OnCancel() {
 
 void AVIProgress::OnTimer(UINT_PTR) {
     if (asking_) return;
-    if (!m_done.exchange(false, std::memory_order_acq_rel)) {
+    if (!m_done.load(std::memory_order_acquire)) {
         WatchForStall();
         return;
     }
+    FinishWhenDone();
+}
+
+bool AVIProgress::OnAppMessage(UINT message, WPARAM, LPARAM, LRESULT& result) {
+    if (message != ui::kExportDoneMessage) return false;
+    FinishWhenDone();
+    result = 0;
+    return true;
+}
+
+void AVIProgress::FinishWhenDone() {
+    if (!m_done.exchange(false, std::memory_order_acq_rel)) return;
     if (worker_.joinable()) worker_.join();
+    // A posted end can come before the modal loop first shows the dialog;
+    // the question belongs over a visible dialog.
+    if (!IsWindowVisible(Handle())) ShowWindow(Handle(), SW_SHOW);
 
     const std::string text = FormatCompletionText(m_outputFolder, summary_);
     if (MessageBoxA(Handle(), text.c_str(), kCompletionCaption, MB_YESNO) == IDYES) {
-        ShellExecuteA(nullptr, "explore", m_outputFolder.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+        // Values up to 32 are errors.
+        const auto opened = reinterpret_cast<INT_PTR>(
+            ShellExecuteA(nullptr, "explore", m_outputFolder.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+        if (opened <= 32) ReportLastError("ShellExecuteA explore " + m_outputFolder);
     }
     End(IDOK);
 }

@@ -67,8 +67,12 @@ public:
 protected:
     bool OnInitDialog() override;
     void OnTimer(UINT_PTR timerId) override;
+    bool OnAppMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
     void OnOK() override {}
     void OnCancel() override;
+    // Sets the one-second timer that looks at m_done; false when it could
+    // not be set (the worker then posts kExportDoneMessage as it ends).
+    virtual bool StartDoneCheck();
 
 private:
     void DoDataExchange();
@@ -78,6 +82,11 @@ private:
     // once it has been still for m_stallLimit.
     void WatchForStall();
     static std::int64_t NowMilliseconds();
+    // Raises m_done (the worker's last touch of the dialog), and posts
+    // kExportDoneMessage when no timer looks at it.
+    void RaiseDone();
+    // Asks the closing question once the worker is done, then ends.
+    void FinishWhenDone();
 
     std::thread worker_;
     // When the worker last moved a bar (steady clock, milliseconds).
@@ -86,6 +95,8 @@ private:
     bool asking_ = false;  // the end-the-program question is open
     // Written by the worker before it raises m_done; read after the join.
     ExportSummary summary_;
+    // Set before the worker starts when no timer looks at m_done.
+    HWND postDoneTo_ = nullptr;
 };
 
 }  // namespace kro

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "app/about_dlg.h"
+#include "device/text_sink.h"
 #include "main_window/column_controls.h"
 #include "main_window/layout.h"
 #include "resources/resource.h"
@@ -20,7 +21,10 @@ constexpr UINT kSystemCommandMask = 0xFFF0;
 }  // namespace
 
 CKroFileListDlg::CKroFileListDlg()
-    : Dialog(IDD_KROFILELIST_DIALOG), m_appIcon(ui::LoadProgramIcon(IDR_MAINFRAME)) {
+    : Dialog(IDD_KROFILELIST_DIALOG),
+      m_appIcon(ui::LoadProgramIcon(IDR_MAINFRAME)),
+      m_deviceLibrary(SystemModuleLoader()),
+      m_poller(SystemClock(), SystemThreadPriority()) {
     MapCommand(IDC_RELOAD, BN_CLICKED, [this] { OnReloadClicked(); });
     MapNotify(IDC_EVENT_LIST, NM_RCLICK, [this](const NMHDR& h, LRESULT& r) { OnRClickEventList(h, r); });
     MapNotify(IDC_NORMAL_LIST, NM_RCLICK, [this](const NMHDR& h, LRESULT& r) { OnRClickNormalList(h, r); });
@@ -75,7 +79,9 @@ bool CKroFileListDlg::OnInitDialog() {
     StartDeviceAccess();
     LayoutControls();
     m_cardWatch = CardWatch();  // awaiting a card
-    SetTimer(Handle(), kCardWatchTimer, kCardWatchPeriodMs, nullptr);
+    // Without the tick no card is ever noticed; the window still works.
+    if (SetTimer(Handle(), kCardWatchTimer, kCardWatchPeriodMs, nullptr) == 0)
+        ReportLastError("SetTimer (card watch)");
     return true;  // the focus goes to the first tab stop, save button 1000
 }
 

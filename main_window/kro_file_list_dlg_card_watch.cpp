@@ -72,7 +72,8 @@ void CKroFileListDlg::ResetSummaryTexts() {
 
 void CKroFileListDlg::UpdateTitle() {
     const std::int8_t value = DeviceValue();
-    const std::string root = value != 0 ? FindCardDrive(value) : std::string();
+    const std::string root =
+        value != 0 ? FindCardDrive(value, SystemDiskQueries(), DiagnosticOutput()) : std::string();
     SetWindowTextA(Handle(), FormatWindowTitle(value != 0, root).c_str());
 }
 

@@ -2,6 +2,7 @@
 // with the dialog and end with it, in an order that never unloads the
 // library under a thread still inside it.
 #include "device/device_access.h"
+#include "device/text_sink.h"
 #include "main_window/kro_file_list_dlg.h"
 
 namespace kro {
@@ -18,6 +19,11 @@ constexpr int kPollerStopWaitSeconds = 2;
 
 void CKroFileListDlg::StartDeviceAccess() {
     if (!m_deviceLibrary.Load("")) {
+        // The loader has said why each place failed; a library that loaded
+        // but lacks an export or an instance gets this line only.
+        DiagnosticOutput().Write(
+            "The device library could not be bound: not found, an export missing, or "
+            "KRO_Create failed\n");
         MessageBoxW(Handle(), L"KROLib failed...", kStartUpCaption, 0);
         return;
     }

@@ -109,7 +109,7 @@ void CKroFileListDlg::RequestExport(int buttonId) {
     progress->m_library = &m_deviceLibrary;
 
     ExportRequest request =
-        BuildExportRequest(*button, ListRows(List(CategoryIndex(button->list))), StandardOutput());
+        BuildExportRequest(*button, ListRows(List(CategoryIndex(button->list))), DiagnosticOutput());
     if (request.selection.empty()) {
         MessageBoxW(Handle(), button->refusalText, kExportRefusalCaption, 0);
         return;

@@ -6,6 +6,7 @@
 
 #include <iterator>
 
+#include "device/text_sink.h"
 #include "main_window/column_controls.h"
 #include "main_window/kro_file_list_dlg.h"
 #include "main_window/layout.h"
@@ -63,6 +64,8 @@ void CKroFileListDlg::LayoutControls() {
     labelFont.Reset(CreateFontW(layout::LabelFontHeight(screen.VerticalDpi()), 0, 0, 0, FW_DONTCARE, FALSE,
                                 FALSE, FALSE, HANGEUL_CHARSET, OUT_STROKE_PRECIS, CLIP_STROKE_PRECIS,
                                 DRAFT_QUALITY, FF_MODERN | VARIABLE_PITCH, kFontFace));
+    // Without it the labels and lists keep the dialog's font.
+    if (!labelFont) ReportLastError("CreateFontW");
 
     const layout::PixelRect dialog = layout::DialogRect();
     MoveWindow(Handle(), dialog.x, dialog.y, dialog.width, dialog.height, TRUE);
@@ -95,6 +98,8 @@ void CKroFileListDlg::LayoutControls() {
     m_reloadButton.Show(false);
 
     rowHeightImages.Reset(ImageList_Create(kRowImageWidth, kRowImageHeight, ILC_COLORDDB, 1, 0));
+    // Without it the rows keep the font's height.
+    if (!rowHeightImages) ReportLastError("ImageList_Create");
     for (int column = 0; column < layout::kColumnCount; ++column) PrepareList(column);
 }
 

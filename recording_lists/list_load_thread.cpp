@@ -5,6 +5,7 @@
 #include <exception>
 #include <utility>
 
+#include "device/thread_end_guard.h"
 #include "ui/app_messages.h"
 
 namespace kro {
@@ -69,13 +70,15 @@ bool ListLoadThread::Start(const KroLibrary& library, HWND window) {
         loads_.reserve(loads_.size() + 1);  // so that nothing can throw once the thread runs
         const WPARAM generation = generation_;
         std::thread thread([&library, window, generation, state] {
+            // Stop and Busy wait for this mark: it is raised on every way out.
+            const ThreadEndGuard markEnded([&state] { state->ended.store(true, std::memory_order_release); });
             try {
                 PostingSink sink(window, generation, state->cancel);
                 if (LoadRecordingLists(library, sink, state->cancel) == LoadOutcome::Completed) sink.Post();
-            } catch (const std::exception&) {
-                // Out of memory for a batch: the load ends with what it posted.
+            } catch (...) {
+                // Out of memory for a batch, or anything else: the load ends
+                // with what it posted.
             }
-            state->ended.store(true, std::memory_order_release);
         });
         loads_.push_back({std::move(state), std::move(thread)});
         return true;

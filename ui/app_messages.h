@@ -18,6 +18,10 @@ enum AppMessage : UINT {
     //         loading thread can still post (a message queued for a destroyed
     //         window is discarded with its pointer).
     kRowBatchMessage = WM_APP + 1,
+    // The export worker has ended: posted by the worker as its last act, only
+    // when the progress dialog could not set its done-check timer, so that
+    // the dialog still asks its closing question. wParam, lParam: 0.
+    kExportDoneMessage = WM_APP + 2,
 };
 
 }  // namespace kro::ui

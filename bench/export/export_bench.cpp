@@ -100,7 +100,7 @@ int main(int argc, char** argv) {
     setenv("KROSIM_CARD", (root / "card").c_str(), 1);
     setenv("KROSIM_EXPORT_DIR", exportFolder.c_str(), 1);
 
-    kro::KroLibrary library;
+    kro::KroLibrary library{kro::SystemModuleLoader()};
     if (!library.Load((root / "library").string())) {
         std::fprintf(stderr, "export_bench: cannot load the simulator\n");
         return 1;

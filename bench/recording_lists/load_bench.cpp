@@ -29,7 +29,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 struct Bench {
-    kro::KroLibrary library;
+    kro::KroLibrary library{kro::SystemModuleLoader()};
     kro::ListLoadThread loader;
     std::array<kro::ui::ListView, 4> lists;
     kro::CategoryLists listViews{};

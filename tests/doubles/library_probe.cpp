@@ -7,7 +7,7 @@
 #include "device/kro_library.h"
 
 int main(int argc, char** argv) {
-    kro::KroLibrary library;
+    kro::KroLibrary library(kro::SystemModuleLoader());
     const bool loaded = library.Load(argc > 1 ? argv[1] : "");
     std::uint8_t deviceValue = 0;
     library.CheckDevice(&deviceValue);

@@ -23,7 +23,8 @@ protected:
 
     kro::test::ScratchFolder folder{"teardown"};
     kro::test::FakeClock clock;
-    kro::KroLibrary library;
+    kro::test::FakeThreadPriority priority;
+    kro::KroLibrary library{kro::SystemModuleLoader()};
 };
 
 TEST_F(EndDeviceAccessTest, PollerStuckInTheLibraryLeavesItLoaded) {
@@ -31,7 +32,7 @@ TEST_F(EndDeviceAccessTest, PollerStuckInTheLibraryLeavesItLoaded) {
     ASSERT_TRUE(library.Load(folder.Text()));
     kro::test::DoubleControls controls(path);
     ASSERT_TRUE(controls.Valid());
-    kro::CSchedule poller(clock);
+    kro::CSchedule poller(clock, priority);
     ASSERT_TRUE(poller.StartPolling(library, nullptr, nullptr));
     ASSERT_TRUE(kro::test::WaitUntil([&] { return controls.ChecksEntered() == 1; }));
 
@@ -62,7 +63,7 @@ TEST_F(EndDeviceAccessTest, RunningPollerEndsBeforeTheLibraryIsDeleted) {
     // Each poll falls on a new second; the bounded wait checks in real 100 ms.
     clock.AdvanceEachReading(true);
     clock.SetWaitMilliseconds(100);
-    kro::CSchedule poller(clock);
+    kro::CSchedule poller(clock, priority);
     ASSERT_TRUE(poller.StartPolling(library, nullptr, nullptr));
     ASSERT_TRUE(kro::test::WaitUntil([&] { return CallLog(path).size() >= 4; }));
 
@@ -80,7 +81,7 @@ TEST_F(EndDeviceAccessTest, RunningPollerEndsBeforeTheLibraryIsDeleted) {
 TEST_F(EndDeviceAccessTest, NeverStartedPollerLetsTheLibraryCloseAtOnce) {
     const auto path = kro::test::PlaceCopy(folder.Path(), kro::test::kCompleteDouble);
     ASSERT_TRUE(library.Load(folder.Text()));
-    kro::CSchedule poller(clock);
+    kro::CSchedule poller(clock, priority);
     EXPECT_TRUE(kro::EndDeviceAccess(poller, library));
     EXPECT_EQ(clock.SleepCount(100), 0);
     EXPECT_EQ(CallLog(path), (std::vector<std::string>{"KRO_Create", "KRO_Delete h=4660"}));

@@ -5,6 +5,7 @@
 // settable real time, 1 ms unless changed.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "device/clock.h"
+#include "device/thread_priority.h"
 
 namespace kro::test {
 
@@ -102,6 +104,23 @@ private:
     int permits_ = 0;
     int waitMilliseconds_ = 1;
     std::vector<std::uint32_t> sleeps_;
+};
+
+// Records the raises instead of changing the thread's priority: the count,
+// and whether every raise came from a thread other than the one that made
+// this object (the thread body's, not the owner's).
+class FakeThreadPriority final : public ThreadPriority {
+public:
+    void RaiseCurrentThread() override {
+        if (std::this_thread::get_id() == owner_) raisedOnOwner = true;
+        ++raises;
+    }
+
+    std::atomic<int> raises{0};
+    std::atomic<bool> raisedOnOwner{false};
+
+private:
+    const std::thread::id owner_ = std::this_thread::get_id();
 };
 
 }  // namespace kro::test

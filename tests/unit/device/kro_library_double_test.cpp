@@ -88,7 +88,7 @@ protected:
 
 TEST_F(KroLibraryDouble, CompleteLibraryLoadsWithOneInstanceAndEveryEntry) {
     const auto path = Place(kro::test::kCompleteDouble);
-    kro::KroLibrary library;
+    kro::KroLibrary library{kro::SystemModuleLoader()};
     ASSERT_TRUE(library.Load(folder.Text()));
     EXPECT_TRUE(kro::test::IsLibraryLoaded(path));
     EXPECT_EQ(library.Instance(), kDoubleInstance);
@@ -99,7 +99,7 @@ TEST_F(KroLibraryDouble, CompleteLibraryLoadsWithOneInstanceAndEveryEntry) {
 
 TEST_F(KroLibraryDouble, ForwardingPassesTheInstanceFirstAndEveryArgument) {
     const auto path = Place(kro::test::kCompleteDouble);
-    kro::KroLibrary library;
+    kro::KroLibrary library{kro::SystemModuleLoader()};
     ASSERT_TRUE(library.Load(folder.Text()));
 
     std::uint8_t deviceValue = 0;
@@ -150,7 +150,7 @@ TEST_F(KroLibraryDouble, ForwardingPassesTheInstanceFirstAndEveryArgument) {
 
 TEST_F(KroLibraryDouble, LibraryLackingOnlyTheOptionalEntriesLoads) {
     const auto path = Place(kro::test::kNoOptionalDouble);
-    kro::KroLibrary library;
+    kro::KroLibrary library{kro::SystemModuleLoader()};
     ASSERT_TRUE(library.Load(folder.Text()));
     EXPECT_FALSE(library.HasEntry(KroExport::Format));
     EXPECT_FALSE(library.HasEntry(KroExport::GetFileListTt));
@@ -200,7 +200,7 @@ TEST_F(KroLibraryDouble, LibraryLackingOneOptionalEntryLoads) {
 
 TEST_F(KroLibraryDouble, FailedCreateReleasesTheLibraryAndNothingIsCalledAfterwards) {
     const auto path = Place(kro::test::kCreateFailsDouble);
-    kro::KroLibrary library;
+    kro::KroLibrary library{kro::SystemModuleLoader()};
     EXPECT_FALSE(library.Load(folder.Text()));
     EXPECT_FALSE(library.IsLoaded());
     EXPECT_FALSE(kro::test::IsLibraryLoaded(path));
@@ -214,7 +214,7 @@ TEST_F(KroLibraryDouble, FailedCreateReleasesTheLibraryAndNothingIsCalledAfterwa
 
 TEST_F(KroLibraryDouble, SecondLoadFailsAndKeepsTheInstance) {
     const auto path = Place(kro::test::kCompleteDouble);
-    kro::KroLibrary library;
+    kro::KroLibrary library{kro::SystemModuleLoader()};
     ASSERT_TRUE(library.Load(folder.Text()));
     EXPECT_FALSE(library.Load(folder.Text()));
     EXPECT_EQ(library.Instance(), kDoubleInstance);
@@ -225,7 +225,7 @@ TEST_F(KroLibraryDouble, SecondLoadFailsAndKeepsTheInstance) {
 
 TEST_F(KroLibraryDouble, CloseDeletesTheInstanceUnloadsAndIsHarmlessTwice) {
     const auto path = Place(kro::test::kCompleteDouble);
-    kro::KroLibrary library;
+    kro::KroLibrary library{kro::SystemModuleLoader()};
     ASSERT_TRUE(library.Load(folder.Text()));
     library.Close();
     EXPECT_FALSE(library.IsLoaded());

@@ -61,12 +61,13 @@ protected:
 
     kro::test::ScratchFolder folder{"schedule"};
     std::filesystem::path libraryPath;
-    kro::KroLibrary library;
+    kro::KroLibrary library{kro::SystemModuleLoader()};
     std::unique_ptr<kro::test::DoubleControls> controls;
     kro::test::FakeClock clock;
+    kro::test::FakeThreadPriority priority;
     Reports reports;
     Reports otherReports;
-    std::unique_ptr<kro::CSchedule> poller = std::make_unique<kro::CSchedule>(clock);
+    std::unique_ptr<kro::CSchedule> poller = std::make_unique<kro::CSchedule>(clock, priority);
     std::unique_ptr<kro::CSchedule> other;
 };
 
@@ -115,7 +116,7 @@ TEST_F(CScheduleTest, FirstPollOnSecondZeroDoesNotAskAndDeliversZero) {
 }
 
 TEST_F(CScheduleTest, PollersShareTheLastPolledSecond) {
-    other = std::make_unique<kro::CSchedule>(clock);
+    other = std::make_unique<kro::CSchedule>(clock, priority);
     ASSERT_TRUE(other->StartPolling(library, &Reports::Callback, &otherReports));
     ASSERT_TRUE(otherReports.WaitForCount(1));
     ASSERT_TRUE(poller->StartPolling(library, &Reports::Callback, &reports));
@@ -127,7 +128,7 @@ TEST_F(CScheduleTest, PollersShareTheLastPolledSecond) {
 }
 
 TEST_F(CScheduleTest, WithoutALoadedLibraryTheValueStaysAndReportsGoOn) {
-    kro::KroLibrary empty;
+    kro::KroLibrary empty{kro::SystemModuleLoader()};
     ASSERT_TRUE(poller->StartPolling(empty, &Reports::Callback, &reports));
     clock.LetOneStepPass();
     ASSERT_TRUE(reports.WaitForCount(2));
@@ -146,6 +147,24 @@ TEST_F(CScheduleTest, StopDuringTheSleepEndsBeforeTheNextPoll) {
     EXPECT_TRUE(poller->WaitForEnd(600));
     EXPECT_EQ(reports.Read().size(), 1u);
     EXPECT_EQ(controls->ChecksEntered(), 1);
+}
+
+// Started again within the second of its last poll, the poller does not
+// ask, so what it reports first must be a cleared value, not the card the
+// previous run saw.
+TEST_F(CScheduleTest, RestartedWithinTheSameSecondReportsZeroFirst) {
+    ASSERT_TRUE(poller->StartPolling(library, &Reports::Callback, &reports));
+    ASSERT_TRUE(reports.WaitForCount(1)) << "no first report";
+    ASSERT_EQ(reports.Read()[0].deviceValue, 2) << "the card was not seen";
+    poller->RequestStop();
+    clock.LetOneStepPass();
+    ASSERT_TRUE(poller->WaitForEnd(600)) << "the poller did not stop";
+
+    Reports again;
+    ASSERT_TRUE(poller->StartPolling(library, &Reports::Callback, &again));
+    ASSERT_TRUE(again.WaitForCount(1)) << "no report after the restart";
+    EXPECT_EQ(again.Read()[0].deviceValue, 0);
+    EXPECT_EQ(controls->ChecksEntered(), 1) << "the same second must not be asked again";
 }
 
 TEST_F(CScheduleTest, StartPollingWhileRunningFailsAndChangesNothing) {

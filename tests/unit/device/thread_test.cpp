@@ -61,12 +61,14 @@ private:
 
 class ProbeThread final : public kro::CThread {
 public:
-    ProbeThread(kro::Clock& clock, Journal& journal) : CThread(clock), journal_(journal) {}
+    ProbeThread(kro::Clock& clock, kro::ThreadPriority& priority, Journal& journal)
+        : CThread(clock, priority), journal_(journal) {}
     ~ProbeThread() override { StopThread(); }
 
     bool prepareResult = true;
     bool beginResult = true;
     int stepsUntilFalse = -1;  // never
+    int stepThatThrows = -1;   // never; throws a plain int, no std::exception
 
 protected:
     bool OnPrepare() override {
@@ -80,7 +82,8 @@ protected:
     bool OnStep() override {
         journal_.Add("step");
         journal_.PassGate();
-        return ++steps_ != stepsUntilFalse;
+        if (++steps_ == stepThatThrows) throw steps_;
+        return steps_ != stepsUntilFalse;
     }
     void OnEnd() override { journal_.Add("end"); }
     void OnStopped() override { journal_.Add("stopped"); }
@@ -94,8 +97,9 @@ private:
 class CThreadTest : public ::testing::Test {
 protected:
     kro::test::FakeClock clock;
+    kro::test::FakeThreadPriority priority;
     Journal journal;
-    ProbeThread thread{clock, journal};
+    ProbeThread thread{clock, priority, journal};
 };
 
 TEST_F(CThreadTest, WaitForEndOnANeverStartedThreadReturnsAtOnce) {
@@ -109,6 +113,22 @@ TEST_F(CThreadTest, StepsRunUntilOneReturnsFalseThenFinishedAndEnd) {
     ASSERT_TRUE(thread.Start());
     EXPECT_TRUE(thread.WaitForEnd(600));
     EXPECT_EQ(journal.Read(), (Events{"prepare", "begin", "step", "step", "step", "finished", "end"}));
+    // The body raised its own priority, once.
+    EXPECT_EQ(priority.raises.load(), 1);
+    EXPECT_FALSE(priority.raisedOnOwner.load());
+}
+
+// A step that throws, whatever it throws, ends the body like a finished
+// loop would end it for the owner: OnEnd runs and the bounded wait sees the
+// end, so nobody waits for a thread that is gone.
+TEST_F(CThreadTest, AStepThatThrowsStillEndsTheBodyAndCanStartAgain) {
+    thread.stepThatThrows = 2;
+    ASSERT_TRUE(thread.Start());
+    ASSERT_TRUE(thread.WaitForEnd(600)) << "the end mark was not raised after a throwing step";
+    EXPECT_EQ(journal.Read(), (Events{"prepare", "begin", "step", "step", "end"}));
+    thread.stepsUntilFalse = 3;
+    ASSERT_TRUE(thread.Start());
+    EXPECT_TRUE(thread.WaitForEnd(600));
 }
 
 TEST_F(CThreadTest, BeginReturningFalseSkipsEveryStep) {
@@ -124,6 +144,7 @@ TEST_F(CThreadTest, PrepareReturningFalseCancelsTheStart) {
     EXPECT_TRUE(thread.WaitForEnd(2));
     EXPECT_EQ(clock.SleepCount(100), 0);
     EXPECT_EQ(journal.Read(), Events{"prepare"});
+    EXPECT_EQ(priority.raises.load(), 0);
 }
 
 TEST_F(CThreadTest, StopRequestedDuringAStepTakesEffectBeforeTheNextStep) {
@@ -172,9 +193,10 @@ TEST_F(CThreadTest, ABodyThatEndsAtOnceCanBeStartedAgainAndAgain) {
 
 TEST(CThreadDestruction, WaitsForABodyStuckInAStepEvenAfterTheBoundedWait) {
     kro::test::FakeClock clock;
+    kro::test::FakeThreadPriority priority;
     Journal journal;
     journal.HoldSteps();
-    auto thread = std::make_unique<ProbeThread>(clock, journal);
+    auto thread = std::make_unique<ProbeThread>(clock, priority, journal);
     ASSERT_TRUE(thread->Start());
     ASSERT_TRUE(journal.WaitForCount(3));
 
@@ -199,9 +221,10 @@ TEST(CThreadDestruction, WaitsForABodyStuckInAStepEvenAfterTheBoundedWait) {
 
 TEST(CThreadDestruction, StopsARunningThreadBeforeItsMembersGo) {
     kro::test::FakeClock clock;
+    kro::test::FakeThreadPriority priority;
     Journal journal;
     {
-        ProbeThread thread(clock, journal);
+        ProbeThread thread(clock, priority, journal);
         ASSERT_TRUE(thread.Start());
         ASSERT_TRUE(journal.WaitForCount(5));
     }

@@ -9,6 +9,7 @@
 #include "fake_kro_device.h"
 #include "recording_lists/recording_list_loader.h"
 #include "recording_sink.h"
+#include "tests/support/bounded_wait.h"
 
 namespace kro {
 namespace {
@@ -34,7 +35,7 @@ TEST(LoadThread, CancelDuringASlowLibraryCallEndsTheLoadAfterThatCall) {
     LoadOutcome outcome = LoadOutcome::Completed;
     std::thread loader([&] { outcome = LoadRecordingLists(device.Library(), sink, cancel); });
 
-    entered.get_future().wait();
+    ASSERT_TRUE(kro::testing::BecomesReady(entered.get_future(), "the load to enter its slow library call"));
     cancel = true;
     release.set_value();
     loader.join();

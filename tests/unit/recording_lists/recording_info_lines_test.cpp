@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "fake_kro_device.h"
+#include "tests/support/bounded_wait.h"
 
 namespace kro {
 namespace {
@@ -107,7 +108,8 @@ TEST(RecordingInfoLines, QueryGivesUpOnABusyOrSilentLibrary) {
         return 1;
     };
     std::thread conversion([&] { device.Library().MakeAviFile("E1"); });
-    while (conversionsEntered.load() == 0) std::this_thread::yield();
+    ASSERT_TRUE(kro::testing::Eventually([&] { return conversionsEntered.load() > 0; },
+                                         "the conversion to enter the library"));
     EXPECT_FALSE(QueryRecordingInfo(device.Library(), RecordingCategory::Event, "E1", 50ms));
     release.set_value();
     conversion.join();

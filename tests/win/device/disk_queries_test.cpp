@@ -60,4 +60,21 @@ TEST(DiskQueriesOnWindows, AnsiTextIsWidenedThroughTheCodePage) {
     EXPECT_EQ(kro::SystemDiskQueries().AnsiToWide("\xC0\xCC"), L"\uC774");
 }
 
+// A failed call's diagnostic line carries the system's own reason, on one
+// line, and the failure's code survives the report for the caller.
+TEST(DiskQueriesOnWindows, AFailureIsReportedWithTheSystemsReason) {
+    const std::string reason = kro::SystemErrorText(ERROR_FILE_NOT_FOUND);
+    EXPECT_NE(reason, "error 2") << "no system text for a common error";
+    ASSERT_FALSE(reason.empty());
+    EXPECT_EQ(reason.find_first_of("\r\n"), std::string::npos) << reason;
+    CapturedText out;
+    kro::ReportSystemFailure(out, "CreateFileW \\\\.\\PhysicalDrive-1", ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(out.Text(), "CreateFileW \\\\.\\PhysicalDrive-1 failed: " + reason + " (2)\n");
+    EXPECT_EQ(kro::SystemErrorText(0xE0FFFFFFu), "error 3774873599");
+
+    SetLastError(ERROR_ACCESS_DENIED);
+    kro::ReportLastError("probe");
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+}
+
 }  // namespace

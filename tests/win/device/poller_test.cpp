@@ -15,6 +15,7 @@ namespace {
 
 class PriorityProbe final : public kro::CThread {
 public:
+    PriorityProbe() : CThread(kro::SystemClock(), kro::SystemThreadPriority()) {}
     ~PriorityProbe() override { StopThread(); }
     std::atomic<int> priority{THREAD_PRIORITY_ERROR_RETURN};
 
@@ -48,10 +49,10 @@ void OnReport(const kro::LocalTime* time, std::uint8_t deviceValue, void* userDa
 TEST(PollerOnWindows, ReportReachesTheCallbackAndTeardownDeletesAfterThePoller) {
     kro::test::ScratchFolder folder("poller");
     const auto path = kro::test::PlaceCopy(folder.Path(), kro::test::kCompleteDouble);
-    kro::KroLibrary library;
+    kro::KroLibrary library(kro::SystemModuleLoader());
     ASSERT_TRUE(library.Load(folder.Text()));
     Seen seen;
-    kro::CSchedule poller;
+    kro::CSchedule poller(kro::SystemClock(), kro::SystemThreadPriority());
     ASSERT_TRUE(poller.StartPolling(library, &OnReport, &seen));
     // The first poll may fall on second 0 and not ask; a later one will.
     ASSERT_TRUE(kro::test::WaitUntil([&] { return seen.lastValue.load() == 2; }));

@@ -275,6 +275,47 @@ TEST(AVIProgress, ABackupMakesBackupFilesEvenForPhotos) {
     EXPECT_THAT(calls.pictures, IsEmpty());
 }
 
+// A progress dialog whose done-check timer could not be set.
+class NoTimerProgress final : public AVIProgress {
+public:
+    using AVIProgress::AVIProgress;
+
+protected:
+    bool StartDoneCheck() override { return false; }
+};
+
+// Whatever the worker meets, the dialog still reaches its question: a
+// conversion that throws something that is no std::exception, and a timer
+// that could not be set.
+TEST(AVIProgress, AThrowingConversionOrAMissingTimerStillEndsInTheQuestion) {
+    fake::FakeKroDevice device;
+    device.makeAviFile = [](const char*) -> std::int32_t { throw 42; };
+    testing::OwnerWindow owner;
+    AVIProgress throwing(false);
+    throwing.m_library = &device.Library();
+    throwing.m_selection = {"240105_074826E", "240105_075701e"};
+    throwing.m_exportKind = kEventExportKind;
+    BoxSeen box;
+    EXPECT_EQ(testing::RunProgress(throwing, owner.Handle(),
+                                   [&](HWND window) { return ReadBoxAndAnswer(window, box, IDNO); }),
+              IDOK);
+    ASSERT_TRUE(box.found) << "the worker's end was never seen after a throwing conversion";
+    EXPECT_THAT(box.text, ::testing::HasSubstr("2 of 2 recordings could not be exported:\n240105_074826E\n"
+                                               "240105_075701e\n"));
+
+    device.makeAviFile = [](const char*) { return 1; };
+    NoTimerProgress untimed(false);
+    untimed.m_library = &device.Library();
+    untimed.m_selection = {"240105_074826E"};
+    untimed.m_exportKind = kEventExportKind;
+    BoxSeen untimedBox;
+    EXPECT_EQ(testing::RunProgress(untimed, owner.Handle(),
+                                   [&](HWND window) { return ReadBoxAndAnswer(window, untimedBox, IDNO); }),
+              IDOK);
+    ASSERT_TRUE(untimedBox.found) << "without its timer the dialog never asked";
+    EXPECT_EQ(untimedBox.text, kCompleteText);
+}
+
 }  // namespace
 }  // namespace kro
 

@@ -9,38 +9,8 @@
 namespace kro::testing {
 namespace {
 
-constexpr UINT kStepMs = 20;
 constexpr UINT kWatchdogMs = 60000;
 constexpr wchar_t kOwnerClass[] = L"KroTestProgressOwner";
-// The static that holds a message box's text.
-constexpr int kBoxTextId = 0xFFFF;
-
-struct Run {
-    AVIProgress* dialog = nullptr;
-    std::function<bool(HWND)> step;
-    UINT_PTR stepTimer = 0;
-};
-Run* current = nullptr;
-
-void CALLBACK StepTick(HWND, UINT, UINT_PTR, DWORD) {
-    if (current == nullptr || !current->step) return;
-    HWND window = current->dialog->Handle();
-    if (window == nullptr || !IsWindowVisible(window)) return;
-    // A step may open a nested loop in which this timer fires again.
-    auto step = std::move(current->step);
-    current->step = nullptr;
-    if (step(window)) {
-        KillTimer(nullptr, current->stepTimer);
-    } else {
-        current->step = std::move(step);
-    }
-}
-
-void CALLBACK WatchdogTick(HWND, UINT, UINT_PTR, DWORD) {
-    if (current == nullptr) return;
-    if (HWND box = FindSavedBox(current->dialog->Handle())) PostMessageW(box, WM_COMMAND, IDNO, 0);
-    if (HWND window = current->dialog->Handle()) EndDialog(window, kWatchdogEnded);
-}
 
 std::wstring Lower(std::wstring text) {
     for (wchar_t& c : text) c = static_cast<wchar_t>(std::towlower(c));
@@ -70,32 +40,11 @@ OwnerWindow::~OwnerWindow() {
 }
 
 INT_PTR RunProgress(AVIProgress& dialog, HWND owner, std::function<bool(HWND)> step) {
-    Run run;
-    run.dialog = &dialog;
-    run.step = std::move(step);
-    Run* outer = current;
-    current = &run;
-    run.stepTimer = SetTimer(nullptr, 0, kStepMs, &StepTick);
-    const UINT_PTR watchdog = SetTimer(nullptr, 0, kWatchdogMs, &WatchdogTick);
-    const INT_PTR result = dialog.RunModal(owner);
-    KillTimer(nullptr, run.stepTimer);
-    KillTimer(nullptr, watchdog);
-    current = outer;
-    return result;
+    return RunModalWithSteps(dialog, std::move(step), owner, kWatchdogMs);
 }
 
 HWND FindSavedBox(HWND dialog) {
-    HWND box = nullptr;
-    while ((box = FindWindowExW(nullptr, box, L"#32770", L"Saved")) != nullptr) {
-        if (GetWindow(box, GW_OWNER) == dialog && IsWindowVisible(box)) return box;
-    }
-    return nullptr;
-}
-
-std::string BoxText(HWND box) {
-    char text[4096] = {};
-    GetDlgItemTextA(box, kBoxTextId, text, sizeof text);
-    return text;
+    return FindBox(dialog, L"Saved");
 }
 
 std::set<DWORD> FolderViewerProcesses() {

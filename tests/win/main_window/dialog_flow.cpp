@@ -23,12 +23,7 @@ namespace fs = std::filesystem;
 constexpr char kDescriptor[] = "KROCARD.INI";
 constexpr char kPulledDescriptor[] = "KROCARD.OUT";
 constexpr std::size_t kHeaderSize = 48;
-constexpr UINT kStepMs = 20;
 constexpr UINT kWatchdogMs = 120000;
-constexpr UINT kWatchdogRepeatMs = 5000;
-constexpr INT_PTR kTimedOut = 4343;
-// The static that holds a message box's text.
-constexpr int kBoxTextId = 0xFFFF;
 
 // The native tree's card, as a path this Windows program can open: Wine
 // shows the Linux root as drive Z:.
@@ -102,44 +97,6 @@ Expected Expect(const std::vector<CardRecording>& card) {
 
 void SetVariable(const char* name, const std::string& value) {
     SetEnvironmentVariableA(name, value.empty() ? nullptr : value.c_str());
-}
-
-struct Run {
-    CKroFileListDlg* dialog = nullptr;
-    std::function<bool(HWND)> step;
-    UINT_PTR stepTimer = 0;
-};
-Run* current = nullptr;
-
-void CALLBACK StepTick(HWND, UINT, UINT_PTR, DWORD) {
-    if (current == nullptr || !current->step) return;
-    HWND window = current->dialog->Handle();
-    if (window == nullptr || !IsWindowVisible(window)) return;
-    // A step may open a nested loop in which this timer fires again.
-    auto step = std::move(current->step);
-    current->step = nullptr;
-    if (step(window)) {
-        KillTimer(nullptr, current->stepTimer);
-    } else if (current != nullptr) {
-        current->step = std::move(step);
-    }
-}
-
-BOOL CALLBACK AnswerBox(HWND window, LPARAM) {
-    wchar_t className[16] = {};
-    GetClassNameW(window, className, 16);
-    if (wcscmp(className, L"#32770") == 0 && IsWindowVisible(window)) {
-        PostMessageW(window, WM_COMMAND, GetDlgItem(window, IDNO) != nullptr ? IDNO : IDOK, 0);
-    }
-    return TRUE;
-}
-
-void CALLBACK WatchdogTick(HWND, UINT, UINT_PTR timer, DWORD) {
-    SetTimer(nullptr, timer, kWatchdogRepeatMs, &WatchdogTick);
-    if (current == nullptr) return;
-    EndMenu();
-    EnumThreadWindows(GetCurrentThreadId(), &AnswerBox, 0);
-    if (HWND window = current->dialog->Handle()) EndDialog(window, kTimedOut);
 }
 
 }  // namespace
@@ -270,46 +227,8 @@ void Click(HWND dialog, int buttonId) {
                  reinterpret_cast<LPARAM>(GetDlgItem(dialog, buttonId)));
 }
 
-HWND FindBox(HWND owner, const wchar_t* caption) {
-    HWND box = nullptr;
-    while ((box = FindWindowExW(nullptr, box, L"#32770", caption)) != nullptr) {
-        if (GetWindow(box, GW_OWNER) == owner && IsWindowVisible(box)) return box;
-    }
-    return nullptr;
-}
-
-std::string BoxText(HWND box) {
-    return TextA(GetDlgItem(box, kBoxTextId));
-}
-
-std::wstring BoxTextW(HWND box) {
-    wchar_t text[1024] = {};
-    GetDlgItemTextW(box, kBoxTextId, text, 1024);
-    return text;
-}
-
-std::function<bool(HWND)> Stages(std::vector<std::function<bool(HWND)>> stages) {
-    auto next = std::make_shared<std::size_t>(0);
-    return [stages = std::move(stages), next](HWND window) {
-        if (*next < stages.size() && stages[*next](window)) ++*next;
-        return *next == stages.size();
-    };
-}
-
 INT_PTR RunDialog(CKroFileListDlg& dialog, std::function<bool(HWND)> step) {
-    PrepareDialogs();
-    Run run;
-    run.dialog = &dialog;
-    run.step = std::move(step);
-    Run* outer = current;
-    current = &run;
-    run.stepTimer = SetTimer(nullptr, 0, kStepMs, &StepTick);
-    const UINT_PTR watchdog = SetTimer(nullptr, 0, kWatchdogMs, &WatchdogTick);
-    const INT_PTR result = dialog.RunModal(nullptr);
-    KillTimer(nullptr, run.stepTimer);
-    KillTimer(nullptr, watchdog);
-    current = outer;
-    return result;
+    return RunModalWithSteps(dialog, std::move(step), nullptr, kWatchdogMs);
 }
 
 }  // namespace kro::testing

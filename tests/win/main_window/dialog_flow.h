@@ -15,6 +15,7 @@
 
 #include "main_window/kro_file_list_dlg.h"
 #include "recording_lists/recording_types.h"
+#include "tests/win/ui/modal_run.h"
 
 namespace kro::testing {
 
@@ -72,19 +73,8 @@ bool IsChecked(HWND dialog, RecordingCategory category, int row);
 // A click on a button, as the button itself reports it.
 void Click(HWND dialog, int buttonId);
 
-// The visible message box with that caption owned by owner, or null.
-HWND FindBox(HWND owner, const wchar_t* caption);
-std::string BoxText(HWND box);
-std::wstring BoxTextW(HWND box);
-
-// Runs the dialog modally and calls step(dialog window) about every 20 ms,
-// also while the dialog's own boxes and menus run their loops, until the
-// step returns true; the run then ends however the dialog ends. A 120 s
-// watchdog closes what is open so that a failing test cannot hang.
+// Runs the dialog modally through the one modal runner, with a 120 s
+// watchdog (tests/win/ui/modal_run.h).
 INT_PTR RunDialog(CKroFileListDlg& dialog, std::function<bool(HWND)> step);
-
-// One step made of stages run in order, one stage per call: a stage
-// returns true when it is done, and the step is done after the last one.
-std::function<bool(HWND)> Stages(std::vector<std::function<bool(HWND)>> stages);
 
 }  // namespace kro::testing

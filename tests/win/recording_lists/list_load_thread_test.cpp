@@ -11,6 +11,7 @@
 
 #include "fake_kro_device.h"
 #include "recording_lists/recording_texts.h"
+#include "tests/support/bounded_wait.h"
 #include "tests/win/recording_lists/list_host.h"
 #include "ui/app_messages.h"
 
@@ -148,7 +149,7 @@ TEST_F(ListLoadThreadTest, ALoadAbandonedInsideALibraryCallPostsNothingAndTheNew
     };
 
     ASSERT_TRUE(host.loads.Start(device.Library(), host.Window()));
-    entered.get_future().wait();
+    ASSERT_TRUE(kro::testing::BecomesReady(entered.get_future(), "the first load's first list call"));
     // The new load waits its turn: one caller at a time in the library.
     ASSERT_TRUE(host.loads.Start(device.Library(), host.Window()));
     host.PumpPending();
@@ -193,7 +194,7 @@ TEST(ListLoadThreadStop, ReportsALoadStuckInTheLibraryAndThatLoadNeverPosts) {
     };
     testing::ListHost host;
     ASSERT_TRUE(host.loads.Start(device->Library(), host.Window()));
-    entered.get_future().wait();
+    ASSERT_TRUE(kro::testing::BecomesReady(entered.get_future(), "the load to enter the library"));
 
     EXPECT_FALSE(host.loads.Stop(host.Window(), std::chrono::milliseconds(200)));
     EXPECT_FALSE(host.loads.Busy());
