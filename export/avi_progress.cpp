@@ -54,6 +54,8 @@ private:
 ExportSummary NothingExported(const std::vector<std::string>& selection) {
     ExportSummary summary;
     summary.total = static_cast<std::int32_t>(selection.size());
+    // Nothing is known against the folder: the box must not blame it.
+    summary.folderReady = true;
     try {
         summary.failed = selection;
     } catch (const std::exception&) {

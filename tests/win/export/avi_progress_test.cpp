@@ -302,6 +302,8 @@ TEST(AVIProgress, AThrowingConversionOrAMissingTimerStillEndsInTheQuestion) {
     ASSERT_TRUE(box.found) << "the worker's end was never seen after a throwing conversion";
     EXPECT_THAT(box.text, ::testing::HasSubstr("2 of 2 recordings could not be exported:\n240105_074826E\n"
                                                "240105_075701e\n"));
+    EXPECT_THAT(box.text, ::testing::Not(::testing::HasSubstr("could not be created")))
+        << "the folder is not to blame";
 
     device.makeAviFile = [](const char*) { return 1; };
     NoTimerProgress untimed(false);
