@@ -25,7 +25,7 @@ slot="$out/slot"
 rm -rf "$slot" "$out"/*.png "$out/exported"
 mkdir -p "$slot"
 cp -r "$card_source" "$slot/card.out"
-export KROSIM_CARD="$("$wine64" winepath -w "$slot/card" 2>/dev/null | tr -d '\r')"
+export KROSIM_CARD="$(winepath -w "$slot/card" 2>/dev/null | tr -d '\r')"
 unset KROSIM_EXPORT_DIR KROSIM_FAULTS
 # Until the window closes, the library records any call that enters while
 # another is inside; each call lasts 50 ms, so that calls of the poller, the
