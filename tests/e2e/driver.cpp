@@ -167,8 +167,20 @@ BOOL CALLBACK CountMainWindow(HWND window, LPARAM parameter) {
     return TRUE;
 }
 
-// A message box of the program's process with the caption; the program may
-// still be starting, so no main window yet simply means no box yet.
+struct ProgressSearch {
+    DWORD processId;
+    HWND found;
+};
+
+BOOL CALLBACK StopAtProgressDialog(HWND window, LPARAM parameter) {
+    auto* s = reinterpret_cast<ProgressSearch*>(parameter);
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    if (processId != s->processId || !IsWindowVisible(window) || !GetDlgItem(window, 1013)) return TRUE;
+    s->found = window;
+    return FALSE;
+}
+
 // The program's progress dialog: a visible window of the program's process
 // holding the files bar.
 HWND FindProgressDialog() {
@@ -176,23 +188,13 @@ HWND FindProgressDialog() {
     if (!main) return nullptr;
     DWORD programId = 0;
     GetWindowThreadProcessId(main, &programId);
-    struct Search {
-        DWORD processId;
-        HWND found;
-    } search{programId, nullptr};
-    EnumWindows(
-        [](HWND window, LPARAM parameter) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(parameter);
-            DWORD processId = 0;
-            GetWindowThreadProcessId(window, &processId);
-            if (processId != s->processId || !IsWindowVisible(window) || !GetDlgItem(window, 1013)) return TRUE;
-            s->found = window;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    ProgressSearch search{programId, nullptr};
+    EnumWindows(StopAtProgressDialog, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
+// A message box of the program's process with the caption; the program may
+// still be starting, so no main window yet simply means no box yet.
 HWND FindBox(const std::wstring& caption) {
     HWND main = MainWindow();
     if (!main) return nullptr;
