@@ -9,8 +9,11 @@
 // Calling convention of every export. The program and its libraries use the C
 // declaration convention (__cdecl): it is what a plain C export gets by
 // default, and MinGW exports it under the undecorated name that GetProcAddress
-// is asked for. A library built with __stdcall needs this one line changed.
-#if defined(_WIN32) && !defined(_WIN64)
+// is asked for. The simulator and the test doubles are also built with
+// KRO_LIBRARY_STDCALL, to stand for a 32-bit library built __stdcall.
+#if defined(_WIN32) && !defined(_WIN64) && defined(KRO_LIBRARY_STDCALL)
+#define KRO_CALL __stdcall
+#elif defined(_WIN32) && !defined(_WIN64)
 #define KRO_CALL __cdecl
 #else
 #define KRO_CALL

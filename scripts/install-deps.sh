@@ -3,6 +3,8 @@
 # Idempotent: packages already present are skipped, and apt-get runs only when
 # something is missing. Recommended packages come too: wine64 alone lacks the
 # wineserver and winepath commands of the `wine` package (named here as well).
+# Then scripts/install-i686.sh readies the machine for the 32-bit program's
+# tests (32-bit Wine, and qemu-i386 where the kernel needs it).
 set -euo pipefail
 
 packages=(
@@ -28,3 +30,5 @@ if [ ${#missing[@]} -gt 0 ]; then
     "${sudo_cmd[@]}" apt-get update -qq
     DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
+
+"$(dirname "$0")/install-i686.sh"

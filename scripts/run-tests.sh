@@ -46,6 +46,9 @@ run_ctest "unit (ASan + UBSan)" "$build/native" env
 run_ctest "threads (TSan)" "$build/native-tsan" env TSAN_OPTIONS=halt_on_error=1
 run_ctest "Windows (Wine)" "$build/win64" "$root/scripts/wine-session.sh" "$build/win64/wine" -- -LE e2e
 run_ctest "end to end (Wine)" "$build/win64" "$root/scripts/wine-session.sh" "$build/win64/wine" -- -L e2e
+# The 32-bit program and libraries: the tests and journeys that cross the
+# device library boundary, in a session of their own that runs 32-bit code.
+run_ctest "Windows i686 (Wine, qemu)" "$build/win32" "$root/scripts/wine-session.sh" --i686 "$build/win32/wine" -- -L library
 
 echo "tests: $total_passed passed, $total_failed failed"
 exit $overall

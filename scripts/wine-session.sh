@@ -1,15 +1,31 @@
 #!/usr/bin/env bash
 # Runs a command inside a throwaway Wine session:
-#   scripts/wine-session.sh [--user-display] STATE_DIR -- COMMAND...
+#   scripts/wine-session.sh [--user-display] [--i686] STATE_DIR -- COMMAND...
 # - a Wine prefix copied fresh from a template kept in STATE_DIR (the template
 #   is made once: wineboot, Hangul font substitution, unmanaged windows);
 # - the ANSI code page 949 (Korean), through a locale compiled into STATE_DIR;
 # - a private Xvfb display, unless --user-display is given and DISPLAY is set;
 # - afterwards wineserver is shut down and only what was started is stopped.
+# With --i686 the session also runs 32-bit programs: everything runs through
+# scripts/i386-namespace.sh, and the template is booted there, since a prefix
+# booted where 32-bit code cannot run never gets its 32-bit system files.
+# Give such a session its own STATE_DIR.
 set -euo pipefail
 
+arguments=("$@")
 use_user_display=0
-if [ "${1:-}" = "--user-display" ]; then use_user_display=1; shift; fi
+i686=0
+while :; do
+    case "${1:-}" in
+    --user-display) use_user_display=1; shift ;;
+    --i686) i686=1; shift ;;
+    *) break ;;
+    esac
+done
+if [ "$i686" -eq 1 ] && [ -z "${KRO_I686_SESSION:-}" ]; then
+    export KRO_I686_SESSION=1
+    exec "$(dirname "$0")/i386-namespace.sh" "$0" "${arguments[@]}"
+fi
 state_dir=$(mkdir -p "$1" && cd "$1" && pwd); shift
 [ "${1:-}" = "--" ] && shift
 
@@ -55,7 +71,12 @@ if [ "$use_user_display" -eq 0 ] || [ -z "${DISPLAY:-}" ]; then
     export DISPLAY=":$display_number"
 fi
 
-if [ ! -f "$template/.ready-2" ]; then
+# A 32-bit session needs the 32-bit system files the boot puts in syswow64.
+template_ready() {
+    [ -f "$template/.ready-2" ] &&
+        { [ "$i686" -eq 0 ] || [ -f "$template/drive_c/windows/syswow64/kernel32.dll" ]; }
+}
+if ! template_ready; then
     rm -rf "$template"
     WINEPREFIX="$template" "$wine64" wineboot -i >/dev/null 2>&1 || true
     reg() { WINEPREFIX="$template" "$wine64" reg add "$@" /f >/dev/null 2>&1; }

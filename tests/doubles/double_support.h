@@ -11,6 +11,7 @@
 
 #include "device/kro_api.h"
 #include "device/module_loader.h"
+#include "tests/doubles/double_controls.h"
 
 namespace kro::test {
 
@@ -19,6 +20,15 @@ inline constexpr const char* kCompleteDouble = KRO_DOUBLE_FILE_COMPLETE;
 inline constexpr const char* kNoOptionalDouble = KRO_DOUBLE_FILE_NO_OPTIONAL;
 inline constexpr const char* kCreateFailsDouble = KRO_DOUBLE_FILE_CREATE_FAILS;
 inline constexpr const char* kBlockingCheckDouble = KRO_DOUBLE_FILE_BLOCKING_CHECK;
+#if defined(KRO_DOUBLE_FILE_STDCALL)
+// 32-bit Windows: the complete double built __stdcall, exported undecorated
+// and exported only under the decorated names "_Name@N".
+inline constexpr const char* kStdcallDouble = KRO_DOUBLE_FILE_STDCALL;
+inline constexpr const char* kStdcallDecoratedDouble = KRO_DOUBLE_FILE_STDCALL_DECORATED;
+inline constexpr const char* kConventionDoubles[] = {kCompleteDouble, kStdcallDouble, kStdcallDecoratedDouble};
+#else
+inline constexpr const char* kConventionDoubles[] = {kCompleteDouble};
+#endif
 // The stand-in program that binds the library as the product does.
 inline constexpr const char* kLibraryProbe = KRO_DOUBLE_FILE_PROBE;
 // The instance handle the doubles' KRO_Create returns.
@@ -75,9 +85,9 @@ public:
 
 private:
     ModuleLoader::Module module_ = nullptr;
-    void(KRO_CALL* setDeviceValue_)(std::uint8_t) = nullptr;
-    std::int32_t(KRO_CALL* checksEntered_)() = nullptr;
-    void(KRO_CALL* releaseChecks_)() = nullptr;
+    void(KRO_CONTROL_CALL* setDeviceValue_)(std::uint8_t) = nullptr;
+    std::int32_t(KRO_CONTROL_CALL* checksEntered_)() = nullptr;
+    void(KRO_CONTROL_CALL* releaseChecks_)() = nullptr;
 };
 
 }  // namespace kro::test

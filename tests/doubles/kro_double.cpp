@@ -6,7 +6,10 @@
 //   KRO_DOUBLE_NO_OPTIONAL     lacks the four optional exports;
 //   KRO_DOUBLE_CREATE_FAILS    KRO_Create returns 0;
 //   KRO_DOUBLE_BLOCKING_CHECK  KRO_Check_Kro_Device blocks until the test
-//                              releases it or a configurable time has passed.
+//                              releases it or a configurable time has passed;
+//   KRO_LIBRARY_STDCALL        (32-bit Windows) the exports are __stdcall;
+//   KRO_DOUBLE_DEF_FILE_EXPORTS  only a module-definition file names the
+//                              exports, so they carry exactly its names.
 // The KroDouble_* exports let a test steer the loaded copy.
 #include <atomic>
 #include <chrono>
@@ -18,7 +21,13 @@
 #include <string>
 
 #include "device/kro_api.h"
+#include "tests/doubles/double_controls.h"
 #include "tests/doubles/own_path.h"
+
+#if defined(KRO_DOUBLE_DEF_FILE_EXPORTS)
+#undef KRO_EXPORT
+#define KRO_EXPORT extern "C"
+#endif
 
 namespace {
 
@@ -184,17 +193,17 @@ KRO_DOUBLE_UNUSED(KRO_FAT_PB_Stop)
 // Test controls.
 
 // The value the next KRO_Check_Kro_Device writes (2 until set).
-KRO_EXPORT void KRO_CALL KroDouble_SetDeviceValue(std::uint8_t value) {
+KRO_EXPORT void KRO_CONTROL_CALL KroDouble_SetDeviceValue(std::uint8_t value) {
     deviceValue = value;
 }
 
 // How many KRO_Check_Kro_Device calls have begun.
-KRO_EXPORT std::int32_t KRO_CALL KroDouble_ChecksEntered() {
+KRO_EXPORT std::int32_t KRO_CONTROL_CALL KroDouble_ChecksEntered() {
     return checksEntered.load();
 }
 
 // Lets blocked and later KRO_Check_Kro_Device calls return at once.
-KRO_EXPORT void KRO_CALL KroDouble_ReleaseChecks() {
+KRO_EXPORT void KRO_CONTROL_CALL KroDouble_ReleaseChecks() {
     {
         std::lock_guard lock(gateMutex);
         checksReleased = true;
@@ -203,7 +212,7 @@ KRO_EXPORT void KRO_CALL KroDouble_ReleaseChecks() {
 }
 
 // The longest a blocking check waits for its release (10 s until set).
-KRO_EXPORT void KRO_CALL KroDouble_SetCheckBlockMilliseconds(std::int32_t milliseconds) {
+KRO_EXPORT void KRO_CONTROL_CALL KroDouble_SetCheckBlockMilliseconds(std::int32_t milliseconds) {
     std::lock_guard lock(gateMutex);
     checkBlockMilliseconds = milliseconds;
 }

@@ -40,13 +40,15 @@ close_within() {  # close_within SECONDS
     echo "$gone"
 }
 
-# Installs the program with the simulator beside it, as a user would have it.
+# Installs the program with the device library beside it (the simulator, or
+# the file `library` names), as a user would have it.
 install_program() {
     install_dir="$WINEPREFIX/drive_c/KroFileList"
     export_dir="$WINEPREFIX/drive_c/ZiduvOra"
     rm -rf "$install_dir" "$export_dir"
     mkdir -p "$install_dir"
-    cp "$bin/KroFileList.exe" "$bin/KROLib.dll" "$install_dir/"
+    cp "$bin/KroFileList.exe" "$install_dir/"
+    cp "${library:-$bin/KROLib.dll}" "$install_dir/KROLib.dll"
 }
 
 # Starts the installed program in the background; its pid in program_pid.

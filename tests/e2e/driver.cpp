@@ -138,8 +138,49 @@ bool IsChecked(HWND list, int row) {
     return ((state & LVIS_STATEIMAGEMASK) >> 12) == 2;
 }
 
-// A message box of the program's process with the caption; the program may
-// still be starting, so no main window yet simply means no box yet.
+// Enumeration callbacks are named functions: on 32-bit Windows a lambda has
+// the wrong calling convention for them.
+struct BoxSearch {
+    const std::wstring* caption;
+    DWORD processId;
+    HWND found;
+};
+
+BOOL CALLBACK StopAtBox(HWND window, LPARAM parameter) {
+    auto* s = reinterpret_cast<BoxSearch*>(parameter);
+    wchar_t className[64] = {};
+    GetClassNameW(window, className, 64);
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    if (processId == s->processId && std::wcscmp(className, L"#32770") == 0 && IsWindowVisible(window) &&
+        WindowText(window) == *s->caption) {
+        s->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CALLBACK CountMainWindow(HWND window, LPARAM parameter) {
+    wchar_t className[64] = {};
+    GetClassNameW(window, className, 64);
+    if (std::wcscmp(className, kMainClass) == 0) ++*reinterpret_cast<int*>(parameter);
+    return TRUE;
+}
+
+struct ProgressSearch {
+    DWORD processId;
+    HWND found;
+};
+
+BOOL CALLBACK StopAtProgressDialog(HWND window, LPARAM parameter) {
+    auto* s = reinterpret_cast<ProgressSearch*>(parameter);
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    if (processId != s->processId || !IsWindowVisible(window) || !GetDlgItem(window, 1013)) return TRUE;
+    s->found = window;
+    return FALSE;
+}
+
 // The program's progress dialog: a visible window of the program's process
 // holding the files bar.
 HWND FindProgressDialog() {
@@ -147,48 +188,20 @@ HWND FindProgressDialog() {
     if (!main) return nullptr;
     DWORD programId = 0;
     GetWindowThreadProcessId(main, &programId);
-    struct Search {
-        DWORD processId;
-        HWND found;
-    } search{programId, nullptr};
-    EnumWindows(
-        [](HWND window, LPARAM parameter) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(parameter);
-            DWORD processId = 0;
-            GetWindowThreadProcessId(window, &processId);
-            if (processId != s->processId || !IsWindowVisible(window) || !GetDlgItem(window, 1013)) return TRUE;
-            s->found = window;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    ProgressSearch search{programId, nullptr};
+    EnumWindows(StopAtProgressDialog, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
+// A message box of the program's process with the caption; the program may
+// still be starting, so no main window yet simply means no box yet.
 HWND FindBox(const std::wstring& caption) {
     HWND main = MainWindow();
     if (!main) return nullptr;
     DWORD programId = 0;
     GetWindowThreadProcessId(main, &programId);
-    struct Search {
-        const std::wstring* caption;
-        DWORD processId;
-        HWND found;
-    } search{&caption, programId, nullptr};
-    EnumWindows(
-        [](HWND window, LPARAM parameter) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(parameter);
-            wchar_t className[64] = {};
-            GetClassNameW(window, className, 64);
-            DWORD processId = 0;
-            GetWindowThreadProcessId(window, &processId);
-            if (processId == s->processId && std::wcscmp(className, L"#32770") == 0 &&
-                IsWindowVisible(window) && WindowText(window) == *s->caption) {
-                s->found = window;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    BoxSearch search{&caption, programId, nullptr};
+    EnumWindows(StopAtBox, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
@@ -321,14 +334,7 @@ int Run(int argc, char** argv) {
         if (!WaitFor(intArg(2), [] { return MainWindow() == nullptr; })) Fail("main window still there");
     } else if (command == "count-windows") {
         int count = 0;
-        EnumWindows(
-            [](HWND window, LPARAM parameter) -> BOOL {
-                wchar_t className[64] = {};
-                GetClassNameW(window, className, 64);
-                if (std::wcscmp(className, kMainClass) == 0) ++*reinterpret_cast<int*>(parameter);
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&count));
+        EnumWindows(CountMainWindow, reinterpret_cast<LPARAM>(&count));
         std::printf("%d\n", count);
     } else if (command == "foreground") {
         std::printf("%d\n", GetForegroundWindow() == RequireMainWindow() ? 1 : 0);

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The user's journey with the real program under Wine, checked step by step:
-#   tests/e2e/journey.sh WIN_BIN_DIR CARD_DIR OUT_DIR
+#   tests/e2e/journey.sh WIN_BIN_DIR CARD_DIR OUT_DIR [LIBRARY]
 # WIN_BIN_DIR holds KroFileList.exe, the simulator KROLib.dll and
-# kro_e2e_driver.exe; CARD_DIR is a simulator card (the demo card); OUT_DIR
+# kro_e2e_driver.exe; LIBRARY is another device library to install instead of
+# that KROLib.dll; CARD_DIR is a simulator card (the demo card); OUT_DIR
 # receives the screenshots and a copy of the exported files. Runs inside
 # scripts/wine-session.sh (WINEPREFIX and DISPLAY set). Prints one line per
 # check and "journey: N passed, N failed" at the end.
@@ -11,6 +12,7 @@ set -uo pipefail
 bin=$(cd "$1" && pwd)
 card_source=$(cd "$2" && pwd)
 out=$(mkdir -p "$3" && cd "$3" && pwd)
+library=${4:-$bin/KROLib.dll}
 here=$(cd "$(dirname "$0")" && pwd)
 : "${WINEPREFIX:?run inside scripts/wine-session.sh}" "${DISPLAY:?}"
 source "$here/common.sh"
@@ -168,7 +170,7 @@ for id in "${lists[@]}"; do check "list $id is empty" "$(drive rows "$id" | wc -
 shot 09-no-library
 drive close
 wait "$program_pid" 2>/dev/null
-cp "$bin/KROLib.dll" "$install_dir/"
+cp "$library" "$install_dir/KROLib.dll"
 
 echo "== closing during a slow load"
 export KROSIM_FAULTS=slow=1500

@@ -86,8 +86,15 @@ protected:
     kro::test::ScratchFolder folder{"binding"};
 };
 
-TEST_F(KroLibraryDouble, CompleteLibraryLoadsWithOneInstanceAndEveryEntry) {
-    const auto path = Place(kro::test::kCompleteDouble);
+// The complete double in every calling convention of the platform: the
+// binding must load and call each the same way.
+class KroLibraryConvention : public KroLibraryDouble, public ::testing::WithParamInterface<const char*> {};
+
+INSTANTIATE_TEST_SUITE_P(EveryConvention, KroLibraryConvention, ::testing::ValuesIn(kro::test::kConventionDoubles),
+                         [](const auto& info) { return std::filesystem::path(info.param).stem().string(); });
+
+TEST_P(KroLibraryConvention, CompleteLibraryLoadsWithOneInstanceAndEveryEntry) {
+    const auto path = Place(GetParam());
     kro::KroLibrary library{kro::SystemModuleLoader()};
     ASSERT_TRUE(library.Load(folder.Text()));
     EXPECT_TRUE(kro::test::IsLibraryLoaded(path));
@@ -97,8 +104,8 @@ TEST_F(KroLibraryDouble, CompleteLibraryLoadsWithOneInstanceAndEveryEntry) {
     library.Close();
 }
 
-TEST_F(KroLibraryDouble, ForwardingPassesTheInstanceFirstAndEveryArgument) {
-    const auto path = Place(kro::test::kCompleteDouble);
+TEST_P(KroLibraryConvention, ForwardingPassesTheInstanceFirstAndEveryArgument) {
+    const auto path = Place(GetParam());
     kro::KroLibrary library{kro::SystemModuleLoader()};
     ASSERT_TRUE(library.Load(folder.Text()));
 
@@ -147,6 +154,20 @@ TEST_F(KroLibraryDouble, ForwardingPassesTheInstanceFirstAndEveryArgument) {
                "KRO_Make_Picture_File h=4660 name=PHO_0004"}));
     library.Close();
 }
+
+#if defined(KRO_DOUBLE_FILE_STDCALL_DECORATED)
+// Guards the meaning of the decorated variant above: it offers no plain name.
+TEST_F(KroLibraryDouble, DecoratedDoubleOffersOnlyTheDecoratedNames) {
+    kro::ModuleLoader& loader = kro::SystemModuleLoader();
+    const auto module = loader.Load(Place(kro::test::kStdcallDecoratedDouble).string());
+    ASSERT_NE(module, nullptr);
+    EXPECT_EQ(loader.Symbol(module, "KRO_Create"), nullptr);
+    EXPECT_EQ(loader.Symbol(module, "KRO_Create@0"), nullptr);
+    EXPECT_NE(loader.Symbol(module, "_KRO_Create@0"), nullptr);
+    EXPECT_NE(loader.Symbol(module, "_KRO_Get_File_List_tt@28"), nullptr);
+    loader.Free(module);
+}
+#endif
 
 TEST_F(KroLibraryDouble, LibraryLackingOnlyTheOptionalEntriesLoads) {
     const auto path = Place(kro::test::kNoOptionalDouble);

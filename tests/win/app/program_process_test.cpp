@@ -68,20 +68,22 @@ struct MainWindow {
     DWORD processId;
 };
 
+// A named CALLBACK function: on 32-bit Windows a lambda has the wrong
+// calling convention for an enumeration callback.
+BOOL CALLBACK CollectMainWindow(HWND window, LPARAM param) {
+    wchar_t className[64] = {};
+    GetClassNameW(window, className, 64);
+    if (wcscmp(className, kMainClass) == 0) {
+        DWORD processId = 0;
+        GetWindowThreadProcessId(window, &processId);
+        reinterpret_cast<std::vector<MainWindow>*>(param)->push_back({window, processId});
+    }
+    return TRUE;
+}
+
 std::vector<MainWindow> MainWindows() {
     std::vector<MainWindow> found;
-    EnumWindows(
-        [](HWND window, LPARAM param) -> BOOL {
-            wchar_t className[64] = {};
-            GetClassNameW(window, className, 64);
-            if (wcscmp(className, kMainClass) == 0) {
-                DWORD processId = 0;
-                GetWindowThreadProcessId(window, &processId);
-                reinterpret_cast<std::vector<MainWindow>*>(param)->push_back({window, processId});
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&found));
+    EnumWindows(CollectMainWindow, reinterpret_cast<LPARAM>(&found));
     return found;
 }
 

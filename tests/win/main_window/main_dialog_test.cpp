@@ -331,19 +331,20 @@ TEST(MainDialogEnding, TheCloseCommandEndsTheModalRun) {
     EXPECT_EQ(result, IDCANCEL);
 }
 
+// Enumeration callback (named: on 32-bit Windows a lambda has the wrong
+// calling convention): stops at the visible About box.
+BOOL CALLBACK StopAtAboutBox(HWND window, LPARAM param) {
+    if (TextOf(window) == L"KroFileList \uC815\uBCF4" && IsWindowVisible(window)) {
+        *reinterpret_cast<HWND*>(param) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 // Finds the About box: a top-level window of this thread with its caption.
 HWND FindAboutBox() {
     HWND found = nullptr;
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND window, LPARAM param) -> BOOL {
-            if (TextOf(window) == L"KroFileList \uC815\uBCF4" && IsWindowVisible(window)) {
-                *reinterpret_cast<HWND*>(param) = window;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&found));
+    EnumThreadWindows(GetCurrentThreadId(), StopAtAboutBox, reinterpret_cast<LPARAM>(&found));
     return found;
 }
 
