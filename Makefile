@@ -32,7 +32,7 @@ win64: deps
 # device library, and the tests that cross the library boundary (they run
 # 32-bit Wine, through qemu where the kernel cannot run 32-bit code).
 win32: deps
-	@cmake -S . -B $(BUILD)/win32 $(GEN) -DCMAKE_BUILD_TYPE=Release \
+	@cmake -S . -B $(BUILD)/win32 $(GEN) -DCMAKE_BUILD_TYPE=Release -DKRO_BUILD_TESTS=ON \
 	    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >/dev/null
 	@cmake --build $(BUILD)/win32 --target KroFileList KROLib kro_library_tests
 
