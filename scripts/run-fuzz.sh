@@ -4,7 +4,8 @@
 #   scripts/run-fuzz.sh FUZZ_TREE SECONDS [TARGET...]
 # New corpus entries go to FUZZ_TREE/corpus/<target> (the seeds in
 # tests/fuzz/<target> are only read); a crashing input is written to
-# FUZZ_TREE/findings/ and fails the run.
+# FUZZ_TREE/findings/ and fails the run. An input of a few kilobytes that
+# makes the code ask for more than 128 MB at once is a finding too.
 set -uo pipefail
 tree=$(cd "${1:?fuzz tree}" && pwd)
 seconds=${2:-60}
@@ -21,7 +22,7 @@ for target in "${targets[@]}"; do
     log="$tree/fuzz-$target.log"
     mkdir -p "$corpus"
     echo "== fuzz_$target: ${seconds} s"
-    "$tree/bin/fuzz_$target" -max_total_time="$seconds" -print_final_stats=1 -timeout=10 \
+    "$tree/bin/fuzz_$target" -max_total_time="$seconds" -print_final_stats=1 -timeout=10 -malloc_limit_mb=128 \
         -artifact_prefix="$tree/findings/$target-" "$corpus" "$root/tests/fuzz/$target" >"$log" 2>&1
     result=$?
     runs=$(sed -nE 's/^stat::number_of_executed_units: *([0-9]+)/\1/p' "$log" | tail -1)
