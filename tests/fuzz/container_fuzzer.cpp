@@ -25,7 +25,8 @@ using namespace kro::sim;
 
 // A read-only stream over the input.
 struct MemoryFile {
-    explicit MemoryFile(std::vector<std::uint8_t>& bytes) : file(fmemopen(bytes.data(), bytes.size(), "rb")) {}
+    explicit MemoryFile(std::vector<std::uint8_t>& bytes)
+        : file(fmemopen(bytes.data(), bytes.size(), "rb")) {}
     ~MemoryFile() {
         if (file != nullptr) std::fclose(file);
     }
@@ -48,7 +49,8 @@ void CheckAvi(const ContainerHeader& header, const std::vector<FrameSpan>& frame
     const bool written = WriteAvi(video, source, out);
     std::fclose(out);
     if (written) {
-        FUZZ_CHECK(length >= 12 && std::memcmp(text, "RIFF", 4) == 0 && std::memcmp(text + 8, "AVI ", 4) == 0);
+        FUZZ_CHECK(length >= 12 && std::memcmp(text, "RIFF", 4) == 0 &&
+                   std::memcmp(text + 8, "AVI ", 4) == 0);
         std::uint32_t riffSize = 0;
         for (int i = 3; i >= 0; --i) riffSize = (riffSize << 8) | static_cast<std::uint8_t>(text[i + 4]);
         FUZZ_CHECK(riffSize == length - 8);

@@ -28,10 +28,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(std::strtoll(line->c_str() + 6, nullptr, 10) == count);
         // The buffers hold 96 and 128 bytes: a full one would mean a cut line.
         FUZZ_CHECK(line->size() < (photo ? 95u : 127u));
-        const char unit = bytes > (1ull << 30)             ? 'G'
-                          : bytes > (1ull << 20)           ? 'M'
-                          : bytes > 1024 && !photo         ? 'K'
-                                                           : 'B';
+        const char unit = bytes > (1ull << 30)     ? 'G'
+                          : bytes > (1ull << 20)   ? 'M'
+                          : bytes > 1024 && !photo ? 'K'
+                                                   : 'B';
         if (photo) {
             FUZZ_CHECK(line->back() == unit);
         } else {

@@ -151,8 +151,8 @@ TEST_F(DiskFullTest, EveryCutAcrossAPictureFailsItWhollyAndLaterPicturesAreStill
 TEST_F(DiskFullTest, LargestPictureCutAnywhereKeepsTheEarlierOneAndIsReportedToTheUser) {
     const std::string picture = Picture(static_cast<std::size_t>(kPictureBufferSize), 3);
     pictures_ = {{"SAME", picture}};
-    for (std::size_t room : {std::size_t{1}, std::size_t{4096}, std::size_t{65537}, picture.size() / 2,
-                             picture.size() - 1}) {
+    for (std::size_t room :
+         {std::size_t{1}, std::size_t{4096}, std::size_t{65537}, picture.size() / 2, picture.size() - 1}) {
         SCOPED_TRACE("room for " + std::to_string(room) + " bytes");
         FreshFolder();
         ExportSummary summary;
