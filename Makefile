@@ -45,7 +45,7 @@ fuzz-tree: deps
 # Runs every fuzz target for FUZZ_SECONDS each over its seed corpus; what a
 # run finds is left in $(BUILD)/fuzz/findings. `make test` only replays the
 # seeds.
-FUZZ_SECONDS ?= 60
+FUZZ_SECONDS ?= 120
 fuzz: fuzz-tree
 	@scripts/run-fuzz.sh $(BUILD)/fuzz $(FUZZ_SECONDS)
 
