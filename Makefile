@@ -5,7 +5,7 @@ BUILD ?= build
 GEN   := -G Ninja
 export CMAKE_BUILD_PARALLEL_LEVEL ?= $(shell nproc)
 
-.PHONY: all deps native native-tsan win64 win32 test demo dist bench clean
+.PHONY: all deps native native-tsan win64 win32 fuzz-tree fuzz test demo dist bench clean
 
 all: native win64 win32
 
@@ -36,7 +36,20 @@ win32: deps
 	    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >/dev/null
 	@cmake --build $(BUILD)/win32 --target KroFileList KROLib kro_library_tests
 
-test: native native-tsan win64 win32 dist
+# The libFuzzer targets with ASan + UBSan, built by clang in their own tree.
+fuzz-tree: deps
+	@cmake -S . -B $(BUILD)/fuzz $(GEN) -DCMAKE_BUILD_TYPE=Debug -DKRO_FUZZ=ON \
+	    -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 >/dev/null
+	@cmake --build $(BUILD)/fuzz
+
+# Runs every fuzz target for FUZZ_SECONDS each over its seed corpus; what a
+# run finds is left in $(BUILD)/fuzz/findings. `make test` only replays the
+# seeds.
+FUZZ_SECONDS ?= 120
+fuzz: fuzz-tree
+	@scripts/run-fuzz.sh $(BUILD)/fuzz $(FUZZ_SECONDS)
+
+test: native native-tsan win64 win32 dist fuzz-tree
 	@scripts/run-tests.sh $(BUILD)
 
 demo: native win64

@@ -37,8 +37,10 @@ public:
         const int fd = mkstemp(temporary.data());
         if (fd < 0) return false;
         // mkstemp creates the file readable by its owner only; a picture is
-        // an ordinary file.
-        bool ok = fchmod(fd, 0644) == 0 && WriteAll(fd, data, size);
+        // an ordinary file. The bytes reach the disk before the rename, so a
+        // full disk that shows only at write-back, or a power loss right
+        // after, cannot leave a short picture under the final name.
+        bool ok = fchmod(fd, 0644) == 0 && WriteAll(fd, data, size) && fsync(fd) == 0;
         ok = close(fd) == 0 && ok;
         ok = ok && std::rename(temporary.c_str(), path.c_str()) == 0;
         if (!ok) unlink(temporary.c_str());

@@ -37,6 +37,9 @@ bool WriteWholeFile(const char* path, const std::uint8_t* data, std::size_t size
         data += written;
         size -= written;
     }
+    // The bytes reach the disk before the move, so a full disk that shows
+    // only at write-back cannot leave a short picture under the final name.
+    if (!FlushFileBuffers(file.Get())) return false;
     return file.Close();
 }
 

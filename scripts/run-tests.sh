@@ -44,6 +44,7 @@ run_ctest() {
 
 run_ctest "unit (ASan + UBSan)" "$build/native" env
 run_ctest "threads (TSan)" "$build/native-tsan" env TSAN_OPTIONS=halt_on_error=1
+run_ctest "fuzz seeds replayed (ASan + UBSan)" "$build/fuzz" env
 run_ctest "Windows (Wine)" "$build/win64" "$root/scripts/wine-session.sh" "$build/win64/wine" -- -LE e2e
 run_ctest "end to end (Wine)" "$build/win64" "$root/scripts/wine-session.sh" "$build/win64/wine" -- -L e2e
 # The 32-bit program and libraries: the tests and journeys that cross the

@@ -23,8 +23,12 @@ std::optional<std::vector<FrameSpan>> IndexStream(std::FILE* file, const Contain
     const std::uint32_t count = front ? header.frontFrames : header.rearFrames;
     if (end > kMaxContainerFileSize) return std::nullopt;
 
+    // The count is the header's claim: room for more frames is taken only
+    // as frames are found, so a header claiming millions of frames in a
+    // short file costs no memory.
+    constexpr std::uint32_t kReservedFrames = 4096;
     std::vector<FrameSpan> frames;
-    frames.reserve(count);
+    frames.reserve(count < kReservedFrames ? count : kReservedFrames);
     std::uint64_t at = begin;
     for (std::uint32_t i = 0; i < count; ++i) {
         std::uint8_t start[6];
@@ -35,6 +39,10 @@ std::optional<std::vector<FrameSpan>> IndexStream(std::FILE* file, const Contain
         at += 4 + std::uint64_t{size};
     }
     if (at != end) return std::nullopt;
+    // Only the frames' starts were read: a file cut short inside the last
+    // frame holds no whole stream.
+    std::uint8_t last = 0;
+    if (end > begin && !ReadAt(file, end - 1, &last, 1)) return std::nullopt;
     return frames;
 }
 

@@ -2,12 +2,15 @@
 // switch parsing, name handling.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 #include "simulator/card.h"
 #include "simulator/container.h"
+#include "simulator/container_file.h"
 #include "simulator/faults.h"
 #include "simulator/names.h"
+#include "tests/unit/simulator/sim_test_support.h"
 
 namespace kro::sim {
 namespace {
@@ -73,6 +76,34 @@ TEST(ContainerTest, ForeignOrInconsistentHeadersAreRejected) {
     header.frontStoredBytes = 0x7FFFFFFF;
     header.rearStoredBytes = 0x7FFFFFFF;
     EXPECT_FALSE(DecodeHeader(EncodeHeader(header))) << "stored files are limited to 1 GiB";
+}
+
+// A file cut short anywhere inside a stream has no index for that stream,
+// whatever its header claims.
+TEST(ContainerTest, AStreamIsIndexedOnlyWhenTheFileHoldsAllOfIt) {
+    ContainerHeader header;
+    header.typeLetter = 'E';
+    const std::vector<std::uint8_t> frame = {0xFF, 0xD8, 1, 2, 3, 4, 5, 6, 0xFF, 0xD9};
+    const auto whole = BuildContainer(header, {frame, frame}, {frame});
+    const auto decoded = DecodeHeader(whole);
+    ASSERT_TRUE(decoded);
+    const std::size_t frontEnd = kContainerHeaderSize + decoded->frontStoredBytes;
+    const simtest::TempFolder folder;
+    const std::string path = folder.Join("cut.KRO");
+    for (std::size_t length = kContainerHeaderSize; length <= whole.size(); ++length) {
+        SCOPED_TRACE("file of " + std::to_string(length) + " bytes");
+        simtest::WriteFileBytes(path, std::vector<std::uint8_t>(whole.begin(), whole.begin() + length));
+        std::FILE* file = std::fopen(path.c_str(), "rb");
+        ASSERT_NE(file, nullptr);
+        const auto front = IndexStream(file, *decoded, Stream::Front);
+        const auto rear = IndexStream(file, *decoded, Stream::Rear);
+        std::fclose(file);
+        EXPECT_EQ(front.has_value(), length >= frontEnd);
+        EXPECT_EQ(rear.has_value(), length == whole.size());
+        if (front) {
+            EXPECT_EQ(front->size(), 2u);
+        }
+    }
 }
 
 TEST(DescriptorTest, DiskNumberAndLabel) {
