@@ -6,11 +6,11 @@
 #include <cstddef>
 #include <cstdint>
 
-// Calling convention of every export. The program and its libraries use the C
-// declaration convention (__cdecl): it is what a plain C export gets by
-// default, and MinGW exports it under the undecorated name that GetProcAddress
-// is asked for. The simulator and the test doubles are also built with
-// KRO_LIBRARY_STDCALL, to stand for a 32-bit library built __stdcall.
+// Calling convention the exports are compiled with: the C declaration
+// convention (__cdecl) by default, __stdcall with KRO_LIBRARY_STDCALL, which
+// the simulator and the test doubles use to stand for a 32-bit library built
+// that way. The program does not depend on it: it calls every export through
+// kro_call.h, which keeps the stack balanced under either convention.
 #if defined(_WIN32) && !defined(_WIN64) && defined(KRO_LIBRARY_STDCALL)
 #define KRO_CALL __stdcall
 #elif defined(_WIN32) && !defined(_WIN64)
