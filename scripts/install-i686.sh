@@ -50,8 +50,13 @@ trap 'rm -rf "$work"' EXIT
 . /etc/os-release
 arch=$(dpkg --print-architecture)
 mkdir -p "$work/lists/partial" "$work/cache/archives/partial" "$work/parts" "$work/deb" "$work/root"
+# The machine's own Debian mirror, as its apt sources name it.
+mirror=$(cat /etc/apt/sources.list.d/*.sources 2>/dev/null | awk '/^URIs:/ { print $2 }' | grep -v security | head -1)
+[ -n "$mirror" ] || mirror=$(grep -hE '^deb ' /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null |
+    grep -v security | awk '{ for (i = 2; i <= NF; i++) if ($i ~ /^[a-z]+:\/\//) { print $i; exit } }' | head -1)
+[ -n "$mirror" ] || { echo "install-i686: no Debian mirror in the apt sources" >&2; exit 1; }
 echo "deb [arch=$arch signed-by=/usr/share/keyrings/debian-archive-keyring.gpg]" \
-    "http://deb.debian.org/debian ${VERSION_CODENAME}-backports main" >"$work/sources.list"
+    "$mirror ${VERSION_CODENAME}-backports main" >"$work/sources.list"
 # Only this private list is read and written; the machine's apt state is left alone.
 apt_private=(-o "Dir::Etc::SourceList=$work/sources.list" -o "Dir::Etc::SourceParts=$work/parts"
     -o "Dir::State::Lists=$work/lists" -o "Dir::Cache=$work/cache" -o "APT::Sandbox::User=$(id -un)")
