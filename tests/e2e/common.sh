@@ -17,6 +17,18 @@ check() {
 # Runs one driver command against the running program (see driver.cpp).
 drive() { "$wine64" "$bin/kro_e2e_driver.exe" "$@" 2>/dev/null | tr -d '\r'; }
 
+# Posts the close to the main window. The driver is started again only when
+# it did not post (it could not start, or found no window), and says so.
+post_close() {
+    local attempt error
+    for attempt in 1 2 3; do
+        error=$("$wine64" "$bin/kro_e2e_driver.exe" close 2>&1 >/dev/null) && return 0
+        echo "   the driver did not post the close (attempt $attempt): ${error:-exit status only}"
+        sleep 0.5
+    done
+    return 1
+}
+
 # Polls a driver command until it prints the wanted text (or the time is up).
 wait_until() {  # wait_until MILLISECONDS WANTED COMMAND...
     local deadline=$(( $(date +%s%N) / 1000000 + $1 )) wanted=$2 value=""; shift 2
@@ -33,7 +45,7 @@ wait_until() {  # wait_until MILLISECONDS WANTED COMMAND...
 # SECONDS, else no (and then ends it).
 close_within() {  # close_within SECONDS
     local gone=no
-    drive close
+    post_close >&2
     for _ in $(seq $(( $1 * 10 ))); do kill -0 "$program_pid" 2>/dev/null || { gone=yes; break; }; sleep 0.1; done
     [ "$gone" == yes ] || kill "$program_pid" 2>/dev/null
     wait "$program_pid" 2>/dev/null

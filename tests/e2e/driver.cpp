@@ -26,6 +26,8 @@
 //                             within MS milliseconds, else 0
 //   progress-text             print the progress dialog's status line
 //   close-progress            send the progress dialog the close command
+//   windows                   print each top-level window of the program's
+//                             process: class<TAB>visible<TAB>enabled<TAB>title
 #include <windows.h>
 
 #include <commctrl.h>
@@ -164,6 +166,19 @@ BOOL CALLBACK CountMainWindow(HWND window, LPARAM parameter) {
     wchar_t className[64] = {};
     GetClassNameW(window, className, 64);
     if (std::wcscmp(className, kMainClass) == 0) ++*reinterpret_cast<int*>(parameter);
+    return TRUE;
+}
+
+struct ProcessWindows {
+    DWORD processId;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectProcessWindow(HWND window, LPARAM parameter) {
+    auto* s = reinterpret_cast<ProcessWindows*>(parameter);
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    if (processId == s->processId) s->found.push_back(window);
     return TRUE;
 }
 
@@ -355,6 +370,17 @@ int Run(int argc, char** argv) {
         HWND dialog = FindProgressDialog();
         if (!dialog) Fail("no progress dialog");
         PostMessageW(dialog, WM_CLOSE, 0, 0);
+    } else if (command == "windows") {
+        DWORD programId = 0;
+        GetWindowThreadProcessId(RequireMainWindow(), &programId);
+        ProcessWindows windows{programId, {}};
+        EnumWindows(CollectProcessWindow, reinterpret_cast<LPARAM>(&windows));
+        for (HWND window : windows.found) {
+            wchar_t className[64] = {};
+            GetClassNameW(window, className, 64);
+            std::printf("%s\t%d\t%d\t%s\n", Utf8(className).c_str(), IsWindowVisible(window) ? 1 : 0,
+                        IsWindowEnabled(window) ? 1 : 0, Utf8(WindowText(window)).c_str());
+        }
     } else {
         Fail("unknown command");
     }

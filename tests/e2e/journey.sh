@@ -149,10 +149,20 @@ sleep 1.5
 for id in "${lists[@]}"; do check "list $id loaded once again" "$(rows_of "$id")" "$(expected_rows "$id")"; done
 
 echo "== 8. close the window"
-drive close
+post_close
 gone=no
 for _ in $(seq 30); do kill -0 "$program_pid" 2>/dev/null || { gone=yes; break; }; sleep 0.1; done
 check "the process ends within 3 s" "$gone" "yes"
+if [ "$gone" = no ]; then
+    echo "   main windows: $(drive count-windows)"
+    echo "   still open; its windows (class, visible, enabled, title):"
+    drive windows | sed 's/^/     /'
+    echo "   answers within 1 s: $(drive answers 1000)"
+    post_close
+    second=$(date +%s)
+    for _ in $(seq 300); do kill -0 "$program_pid" 2>/dev/null || break; sleep 0.1; done
+    echo "   a second close: $(kill -0 "$program_pid" 2>/dev/null && echo "still open" || echo gone) after $(( $(date +%s) - second )) s"
+fi
 wait "$program_pid" 2>/dev/null
 check "no window left" "$(drive count-windows)" "0"
 journey_seconds=$(( $(date +%s) - journey_start ))
