@@ -1,0 +1,78 @@
+// KroFileListCLI.exe's entry: the console, Ctrl+C and the arguments; the
+// rest is RunCli (cli_run.h) with the system's seams.
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include <atomic>
+#include <cstdio>
+#include <io.h>
+
+#include "cli/cli_run.h"
+#include "device/clock.h"
+#include "device/disk_queries.h"
+#include "device/module_loader.h"
+#include "device/text_sink.h"
+#include "device/thread_priority.h"
+#include "export/export_file_system.h"
+#include "export/export_worker.h"
+
+namespace {
+
+std::atomic<bool> stopRequested{false};
+
+// Ctrl+C, Ctrl+Break and the console's closing ask the commands to stop;
+// they end after the recording in progress. Runs on a thread of its own.
+BOOL WINAPI OnConsoleControl(DWORD event) {
+    if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT || event == CTRL_CLOSE_EVENT) {
+        stopRequested.store(true);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+// The export steps' trace lines are the window program's diagnostics; the
+// twin's output is what it was asked for.
+class NoTrace final : public kro::TextSink {
+public:
+    void Write(std::string_view) override {}
+};
+
+// The arguments as ANSI bytes: recording names are compared with the
+// library's names byte for byte.
+std::vector<std::string> AnsiArguments() {
+    std::vector<std::string> arguments;
+    int count = 0;
+    LPWSTR* words = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (words == nullptr) return arguments;
+    for (int i = 1; i < count; ++i) {
+        const int length = WideCharToMultiByte(CP_ACP, 0, words[i], -1, nullptr, 0, nullptr, nullptr);
+        std::string text(static_cast<std::size_t>(length > 0 ? length : 1), '\0');
+        if (length > 0) WideCharToMultiByte(CP_ACP, 0, words[i], -1, text.data(), length, nullptr, nullptr);
+        text.resize(text.size() - 1);  // the terminator
+        arguments.push_back(text);
+    }
+    LocalFree(words);
+    return arguments;
+}
+
+}  // namespace
+
+int main() {
+    using namespace kro;
+    // Taken before standard output is redirected below.
+    cli::CliConsole& console = cli::SystemCliConsole();
+    // The diagnostic lines the shared code writes (a library that will not
+    // load, a drive that cannot be opened) go to the C runtime's standard
+    // output; here they go to standard error, so standard output carries the
+    // results alone.
+    std::fflush(stdout);
+    _dup2(_fileno(stderr), _fileno(stdout));
+    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+
+    NoTrace trace;
+    cli::CliEnvironment environment{SystemModuleLoader(), SystemClock(), SystemThreadPriority(),
+                                    SystemDiskQueries(), SystemExportFileSystem(), cli::SystemCliSystem(),
+                                    console, trace, stopRequested, kExportFolder};
+    return cli::RunCli(AnsiArguments(), environment);
+}
