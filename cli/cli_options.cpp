@@ -74,12 +74,18 @@ const char* CategoryWord(RecordingCategory category) {
     return "?";
 }
 
+static ParseResult Only(Command command) {
+    Options options;
+    options.command = command;
+    return {options, ""};
+}
+
 ParseResult ParseArguments(const std::vector<std::string>& arguments) {
     // --help and --version win wherever they stand, as users expect.
     for (const std::string& text : arguments) {
         if (text == "--") break;
-        if (text == "--help" || text == "-h" || text == "/?") return {Options{Command::Help}, ""};
-        if (text == "--version") return {Options{Command::Version}, ""};
+        if (text == "--help" || text == "-h" || text == "/?") return Only(Command::Help);
+        if (text == "--version") return Only(Command::Version);
     }
     if (arguments.empty()) return Wrong("No command given: use list, export or watch");
 

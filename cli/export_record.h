@@ -26,7 +26,7 @@ namespace kro::cli {
 
 inline constexpr const char* kExportRecordName = "KroFileListCLI.record";
 // A longer file is no record of ours.
-inline constexpr std::size_t kMaxRecordBytes = 64 * 1024 * 1024;
+inline constexpr std::size_t kMaxRecordBytes = 8 * 1024 * 1024;
 
 enum class RecordState {
     Missing,  // no record yet
