@@ -1,7 +1,6 @@
 #include "cli/device_session.h"
 
 #include <algorithm>
-#include <thread>
 
 #include "device/device_access.h"
 
@@ -13,6 +12,10 @@ constexpr std::uint32_t kSleepSlice = 50;
 }  // namespace
 
 void StoppableClock::Sleep(std::uint32_t milliseconds) {
+    if (std::this_thread::get_id() == owner_) {
+        inner_.Sleep(milliseconds);
+        return;
+    }
     while (milliseconds > 0 && !stop_.load()) {
         const std::uint32_t slice = std::min(milliseconds, kSleepSlice);
         inner_.Sleep(slice);

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <thread>
 
 #include "cli/cli_system.h"
 #include "device/kro_library.h"
@@ -15,16 +16,20 @@
 
 namespace kro::cli {
 
-// A clock whose Sleep returns early once `stop` is raised.
+// A clock whose Sleep returns early once `stop` is raised, on every thread
+// but the one that made it: there the owner's bounded waits for the poller
+// sleep in full, or they would give up at once after a stop.
 class StoppableClock final : public Clock {
 public:
-    StoppableClock(Clock& inner, const std::atomic<bool>& stop) : inner_(inner), stop_(stop) {}
+    StoppableClock(Clock& inner, const std::atomic<bool>& stop)
+        : inner_(inner), stop_(stop), owner_(std::this_thread::get_id()) {}
     LocalTime Now() override { return inner_.Now(); }
     void Sleep(std::uint32_t milliseconds) override;
 
 private:
     Clock& inner_;
     const std::atomic<bool>& stop_;
+    const std::thread::id owner_;
 };
 
 // The poller reports at once and then every second; its first report may
