@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <fcntl.h>
 #include <io.h>
 
 #include "cli/cli_run.h"
@@ -62,12 +63,17 @@ int main() {
     using namespace kro;
     // Taken before standard output is redirected below.
     cli::CliConsole& console = cli::SystemCliConsole();
-    // The diagnostic lines the shared code writes (a library that will not
-    // load, a drive that cannot be opened) go to the C runtime's standard
-    // output; here they go to standard error, so standard output carries the
-    // results alone.
+    // The diagnostic lines the shared code writes (each drive that cannot
+    // be opened while the card's drive is looked for, a library that will
+    // not load) go to OutputDebugString, where a debugger sees them, and to
+    // the C runtime's standard output, here pointed at NUL: the twin's
+    // streams carry its own UTF-8 texts alone.
     std::fflush(stdout);
-    _dup2(_fileno(stderr), _fileno(stdout));
+    const int nul = _open("NUL", _O_WRONLY);
+    if (nul >= 0) {
+        _dup2(nul, _fileno(stdout));
+        _close(nul);
+    }
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 
     NoTrace trace;
