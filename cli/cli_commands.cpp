@@ -31,7 +31,8 @@ std::optional<CardContents> LoadCardWithin(const Options& options, DeviceSession
     }
     CardContents card = LoadCard(device.Library(), environment.stop);
     if (card.outcome != LoadOutcome::Completed) {
-        environment.console.Err(environment.stop.load() ? "Stopped.\n" : "The card's recordings could not be read.\n");
+        environment.console.Err(environment.stop.load() ? "Stopped.\n"
+                                                        : "The card's recordings could not be read.\n");
         return std::nullopt;
     }
     return card;
@@ -47,9 +48,10 @@ std::vector<RecordingRow> RowsOf(const CardContents& card, RecordingCategory cat
 
 // "Exported 3 of 4 recordings of the event list into C:\ZiduvOra\; 2 were
 // exported before."
-std::string OutcomeLine(CliEnvironment& environment, RecordingCategory category, const ExportOutcome& outcome) {
-    const std::size_t asked = static_cast<std::size_t>(outcome.exported) + outcome.failed.size() +
-                              outcome.stopped.size();
+std::string OutcomeLine(CliEnvironment& environment, RecordingCategory category,
+                        const ExportOutcome& outcome) {
+    const std::size_t asked =
+        static_cast<std::size_t>(outcome.exported) + outcome.failed.size() + outcome.stopped.size();
     std::string line = "Exported " + std::to_string(outcome.exported) + " of " + std::to_string(asked) +
                        (asked == 1 ? " recording" : " recordings") + " of the " + CategoryWord(category) +
                        " list into " + environment.system.AnsiToUtf8(environment.exportFolder);
@@ -69,10 +71,10 @@ bool HasProblems(const ExportOutcome& outcome) {
 int RunList(const Options& options, DeviceSession& device, CliEnvironment& environment) {
     const std::optional<CardContents> card = LoadCardWithin(options, device, environment);
     if (!card) return kExitNoDevice;
-    environment.console.Out(options.json
-                                ? FormatListJson(*card, options.categories, device.DeviceValue(),
-                                                 ConverterOf(environment))
-                                : FormatListText(*card, options.categories, ConverterOf(environment)));
+    environment.console.Out(
+        options.json
+            ? FormatListJson(*card, options.categories, device.DeviceValue(), ConverterOf(environment))
+            : FormatListText(*card, options.categories, ConverterOf(environment)));
     return kExitOk;
 }
 
@@ -86,7 +88,8 @@ int RunExport(const Options& options, DeviceSession& device, CliEnvironment& env
         // The named recordings, in list order; a name the list lacks is an
         // error of its own.
         for (const std::string& name : options.names) {
-            if (std::none_of(rows.begin(), rows.end(), [&](const RecordingRow& row) { return row.name == name; })) {
+            if (std::none_of(rows.begin(), rows.end(),
+                             [&](const RecordingRow& row) { return row.name == name; })) {
                 environment.console.Err("Not on the card's " + std::string(CategoryWord(category)) +
                                         " list: " + DisplayName(environment.system.AnsiToUtf8(name)) + "\n");
                 missing = true;
@@ -97,7 +100,8 @@ int RunExport(const Options& options, DeviceSession& device, CliEnvironment& env
         });
     }
     ExportRecord record = LoadExportRecord(environment);
-    const ExportOutcome outcome = ExportRows(environment, device.Library(), category, rows, record, options.onlyNew);
+    const ExportOutcome outcome =
+        ExportRows(environment, device.Library(), category, rows, record, options.onlyNew);
     environment.console.Out(OutcomeLine(environment, category, outcome));
     ReportProblems(environment, outcome);
     return missing || HasProblems(outcome) ? kExitFailures : kExitOk;
@@ -105,9 +109,10 @@ int RunExport(const Options& options, DeviceSession& device, CliEnvironment& env
 
 int RunWatch(const Options& options, DeviceSession& device, CliEnvironment& environment) {
     std::string lists;
-    for (RecordingCategory category : options.categories) lists += (lists.empty() ? "" : ", ") + std::string(CategoryWord(category));
-    environment.console.Out("Waiting for cards to export " + lists + (options.onlyNew ? " (new recordings)" : "") +
-                            " from. Press Ctrl+C to end.\n");
+    for (RecordingCategory category : options.categories)
+        lists += (lists.empty() ? "" : ", ") + std::string(CategoryWord(category));
+    environment.console.Out("Waiting for cards to export " + lists +
+                            (options.onlyNew ? " (new recordings)" : "") + " from. Press Ctrl+C to end.\n");
     bool problems = false;
     while (!environment.stop.load()) {
         if (!device.WaitForCard(true, kWatchForever)) break;

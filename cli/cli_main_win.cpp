@@ -4,10 +4,10 @@
 
 #include <shellapi.h>
 
-#include <atomic>
-#include <cstdio>
 #include <fcntl.h>
 #include <io.h>
+#include <atomic>
+#include <cstdio>
 
 #include "cli/cli_run.h"
 #include "device/clock.h"
@@ -77,8 +77,15 @@ int main() {
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 
     NoTrace trace;
-    cli::CliEnvironment environment{SystemModuleLoader(), SystemClock(), SystemThreadPriority(),
-                                    SystemDiskQueries(), SystemExportFileSystem(), cli::SystemCliSystem(),
-                                    console, trace, stopRequested, kExportFolder};
+    cli::CliEnvironment environment{SystemModuleLoader(),
+                                    SystemClock(),
+                                    SystemThreadPriority(),
+                                    SystemDiskQueries(),
+                                    SystemExportFileSystem(),
+                                    cli::SystemCliSystem(),
+                                    console,
+                                    trace,
+                                    stopRequested,
+                                    kExportFolder};
     return cli::RunCli(AnsiArguments(), environment);
 }

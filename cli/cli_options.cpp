@@ -20,9 +20,9 @@ std::string Lower(std::string text) {
 
 // "--wait=5" is taken as "--wait" "5": splits an option from its value.
 struct Argument {
-    std::string option;               // "--wait"; empty for a plain word
+    std::string option;  // "--wait"; empty for a plain word
     std::optional<std::string> inlineValue;
-    std::string word;                 // the argument as given
+    std::string word;  // the argument as given
 };
 
 Argument Split(const std::string& text) {
@@ -66,10 +66,14 @@ std::optional<RecordingCategory> ParseCategory(const std::string& word) {
 
 const char* CategoryWord(RecordingCategory category) {
     switch (category) {
-    case RecordingCategory::Event: return "event";
-    case RecordingCategory::Normal: return "normal";
-    case RecordingCategory::Park: return "park";
-    case RecordingCategory::Photo: return "photo";
+        case RecordingCategory::Event:
+            return "event";
+        case RecordingCategory::Normal:
+            return "normal";
+        case RecordingCategory::Park:
+            return "park";
+        case RecordingCategory::Photo:
+            return "photo";
     }
     return "?";
 }
@@ -107,7 +111,8 @@ ParseResult ParseArguments(const std::vector<std::string>& arguments) {
     std::vector<std::string> words;
     bool optionsEnded = false;
     for (std::size_t i = 1; i < arguments.size(); ++i) {
-        const Argument argument = optionsEnded ? Argument{"", std::nullopt, arguments[i]} : Split(arguments[i]);
+        const Argument argument =
+            optionsEnded ? Argument{"", std::nullopt, arguments[i]} : Split(arguments[i]);
         if (argument.option.empty()) {
             words.push_back(argument.word);
             continue;
@@ -152,28 +157,30 @@ ParseResult ParseArguments(const std::vector<std::string>& arguments) {
     }
 
     switch (command) {
-    case Command::List:
-        if (!words.empty()) return Wrong("list takes no names: '" + words[0] + "'");
-        break;
-    case Command::Export: {
-        if (words.empty()) return Wrong("export needs a list: event, normal, park or photo");
-        const auto category = ParseCategory(words[0]);
-        if (!category) return Wrong("Unknown list '" + words[0] + "': use event, normal, park or photo");
-        options.categories = {*category};
-        for (std::size_t i = 1; i < words.size(); ++i) AddOnce(options.names, words[i]);
-        if (options.all && !options.names.empty()) return Wrong("Give recording names or --all, not both");
-        if (!options.all && options.names.empty()) return Wrong("export needs recording names or --all");
-        break;
-    }
-    case Command::Watch:
-        if (words.empty()) return Wrong("watch needs one or more lists: event, normal, park or photo");
-        for (const std::string& word : words) {
-            const auto category = ParseCategory(word);
-            if (!category) return Wrong("Unknown list '" + word + "': use event, normal, park or photo");
-            AddOnce(options.categories, *category);
+        case Command::List:
+            if (!words.empty()) return Wrong("list takes no names: '" + words[0] + "'");
+            break;
+        case Command::Export: {
+            if (words.empty()) return Wrong("export needs a list: event, normal, park or photo");
+            const auto category = ParseCategory(words[0]);
+            if (!category) return Wrong("Unknown list '" + words[0] + "': use event, normal, park or photo");
+            options.categories = {*category};
+            for (std::size_t i = 1; i < words.size(); ++i) AddOnce(options.names, words[i]);
+            if (options.all && !options.names.empty())
+                return Wrong("Give recording names or --all, not both");
+            if (!options.all && options.names.empty()) return Wrong("export needs recording names or --all");
+            break;
         }
-        break;
-    default: break;
+        case Command::Watch:
+            if (words.empty()) return Wrong("watch needs one or more lists: event, normal, park or photo");
+            for (const std::string& word : words) {
+                const auto category = ParseCategory(word);
+                if (!category) return Wrong("Unknown list '" + word + "': use event, normal, park or photo");
+                AddOnce(options.categories, *category);
+            }
+            break;
+        default:
+            break;
     }
     return {options, ""};
 }

@@ -30,10 +30,10 @@ struct Options {
     // list: the one list to print (all four when empty); export: exactly
     // one; watch: one or more, each once, in the order given.
     std::vector<RecordingCategory> categories;
-    std::vector<std::string> names;  // export: the recordings named, each once
-    bool all = false;                // export --all
-    bool onlyNew = false;            // export/watch --new
-    bool json = false;               // list --json
+    std::vector<std::string> names;         // export: the recordings named, each once
+    bool all = false;                       // export --all
+    bool onlyNew = false;                   // export/watch --new
+    bool json = false;                      // list --json
     int waitSeconds = kDefaultWaitSeconds;  // list/export --wait
 };
 

@@ -24,22 +24,28 @@ int RunCli(const std::vector<std::string>& arguments, CliEnvironment& environmen
     // The window program holds the card's library for itself; two programs
     // converting from one card at once would compete for it.
     if (environment.system.WindowProgramRunning()) {
-        environment.console.Err("KroFileList.exe is running. Close it first: the two programs do not share "
-                                "the card.\n");
+        environment.console.Err(
+            "KroFileList.exe is running. Close it first: the two programs do not share "
+            "the card.\n");
         return kExitWindowRunning;
     }
 
     DeviceSession device(environment);
     if (!device.Open()) {
-        environment.console.Err("The device library KROLib.dll could not be loaded or started. Put the camera "
-                                "maker's KROLib.dll beside KroFileListCLI.exe.\n");
+        environment.console.Err(
+            "The device library KROLib.dll could not be loaded or started. Put the camera "
+            "maker's KROLib.dll beside KroFileListCLI.exe.\n");
         return kExitNoDevice;
     }
     switch (options.command) {
-    case Command::List: return RunList(options, device, environment);
-    case Command::Export: return RunExport(options, device, environment);
-    case Command::Watch: return RunWatch(options, device, environment);
-    default: return kExitUsage;
+        case Command::List:
+            return RunList(options, device, environment);
+        case Command::Export:
+            return RunExport(options, device, environment);
+        case Command::Watch:
+            return RunWatch(options, device, environment);
+        default:
+            return kExitUsage;
     }
 }
 

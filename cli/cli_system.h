@@ -51,9 +51,9 @@ struct CliEnvironment {
     ExportFileSystem& fileSystem;
     CliSystem& system;
     CliConsole& console;
-    TextSink& trace;                 // the export steps' trace lines
-    const std::atomic<bool>& stop;   // raised by Ctrl+C
-    std::string exportFolder;        // ends with a separator
+    TextSink& trace;                // the export steps' trace lines
+    const std::atomic<bool>& stop;  // raised by Ctrl+C
+    std::string exportFolder;       // ends with a separator
 };
 
 // The platform's twin seams (one program-wide object each).

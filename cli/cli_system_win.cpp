@@ -8,7 +8,8 @@ namespace {
 
 std::wstring Widen(std::string_view text, UINT codePage) {
     if (text.empty()) return {};
-    const int length = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    const int length =
+        MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     std::wstring wide(static_cast<std::size_t>(length > 0 ? length : 0), L'\0');
     if (length > 0)
         MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
@@ -17,12 +18,12 @@ std::wstring Widen(std::string_view text, UINT codePage) {
 
 std::string Narrow(const std::wstring& wide, UINT codePage) {
     if (wide.empty()) return {};
-    const int length = WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
-                                           nullptr, nullptr);
+    const int length = WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), nullptr,
+                                           0, nullptr, nullptr);
     std::string text(static_cast<std::size_t>(length > 0 ? length : 0), '\0');
     if (length > 0)
-        WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), text.data(), length, nullptr,
-                            nullptr);
+        WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), text.data(), length,
+                            nullptr, nullptr);
     return text;
 }
 
@@ -40,8 +41,9 @@ public:
     }
 
     std::optional<std::string> ReadFile(const std::string& path, std::size_t limit) override {
-        HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE file =
+            CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) return std::nullopt;
         std::string bytes;
         char buffer[64 * 1024];
@@ -61,9 +63,7 @@ public:
         return bytes;
     }
 
-    std::string AnsiToUtf8(std::string_view text) override {
-        return Narrow(Widen(text, CP_ACP), CP_UTF8);
-    }
+    std::string AnsiToUtf8(std::string_view text) override { return Narrow(Widen(text, CP_ACP), CP_UTF8); }
 };
 
 // Writes UTF-8 text to one standard handle: as UTF-16 to a console window,

@@ -40,9 +40,10 @@ ExportRecord LoadExportRecord(CliEnvironment& environment) {
     const std::string path = environment.exportFolder + kExportRecordName;
     ExportRecord record = ExportRecord::Parse(environment.system.ReadFile(path, kMaxRecordBytes));
     if (record.State() == RecordState::Damaged) {
-        environment.console.Err("The record of exported recordings " + environment.system.AnsiToUtf8(path) +
-                                " is damaged and is not trusted: it is rebuilt, and every recording counts as "
-                                "new.\n");
+        environment.console.Err(
+            "The record of exported recordings " + environment.system.AnsiToUtf8(path) +
+            " is damaged and is not trusted: it is rebuilt, and every recording counts as "
+            "new.\n");
     }
     return record;
 }
@@ -95,8 +96,9 @@ ExportOutcome ExportRows(CliEnvironment& environment, const KroLibrary& library,
         record.Add(category, row.bytes, row.name);
         if (!record.Save(job.outputFolder, environment.fileSystem) && !recordWarned) {
             recordWarned = true;
-            environment.console.Err("The record of exported recordings could not be written; --new will "
-                                    "export these recordings again.\n");
+            environment.console.Err(
+                "The record of exported recordings could not be written; --new will "
+                "export these recordings again.\n");
         }
     }
     return outcome;
@@ -107,8 +109,8 @@ void ReportProblems(CliEnvironment& environment, const ExportOutcome& outcome) {
         environment.console.Err("Not exported: " + DisplayName(environment.system.AnsiToUtf8(name)) + "\n");
     }
     for (const std::string& name : outcome.stopped) {
-        environment.console.Err("Not exported (stopped): " + DisplayName(environment.system.AnsiToUtf8(name)) +
-                                "\n");
+        environment.console.Err(
+            "Not exported (stopped): " + DisplayName(environment.system.AnsiToUtf8(name)) + "\n");
     }
 }
 

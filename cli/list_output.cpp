@@ -9,7 +9,8 @@ namespace kro::cli {
 namespace {
 
 bool Wanted(const std::vector<RecordingCategory>& categories, RecordingCategory category) {
-    return categories.empty() || std::find(categories.begin(), categories.end(), category) != categories.end();
+    return categories.empty() ||
+           std::find(categories.begin(), categories.end(), category) != categories.end();
 }
 
 }  // namespace
@@ -55,8 +56,8 @@ std::string FormatListJson(const CardContents& card, const std::vector<Recording
         if (!Wanted(categories, row.category)) continue;
         text += first ? "" : ",";
         first = false;
-        text += std::string("{\"list\":\"") + CategoryWord(row.category) + "\",\"name\":" +
-                JsonString(toUtf8(row.name)) + ",\"bytes\":" + std::to_string(row.bytes);
+        text += std::string("{\"list\":\"") + CategoryWord(row.category) +
+                "\",\"name\":" + JsonString(toUtf8(row.name)) + ",\"bytes\":" + std::to_string(row.bytes);
         if (row.category != RecordingCategory::Photo) text += ",\"seconds\":" + std::to_string(row.seconds);
         text += "}";
     }

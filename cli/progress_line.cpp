@@ -22,20 +22,23 @@ std::string FormatDuration(std::chrono::seconds time) {
     return text;
 }
 
-std::optional<std::chrono::seconds> EstimateRemaining(int done, int total, std::chrono::milliseconds elapsed) {
+std::optional<std::chrono::seconds> EstimateRemaining(int done, int total,
+                                                      std::chrono::milliseconds elapsed) {
     if (done <= 0 || total < done || elapsed.count() < 0) return std::nullopt;
     const long long leftMs = elapsed.count() * (total - done) / done;
     return std::chrono::seconds((leftMs + 999) / 1000);
 }
 
-std::string FormatProgressLine(int current, int total, std::string_view name, std::chrono::milliseconds elapsed,
+std::string FormatProgressLine(int current, int total, std::string_view name,
+                               std::chrono::milliseconds elapsed,
                                std::optional<std::chrono::seconds> remaining) {
     // Appended piece by piece: GCC 12 at -O3 reports a false overlap for
     // a string literal + std::string chain here.
     std::string line = "[";
     line.append(std::to_string(current)).append("/").append(std::to_string(total)).append("] ");
     line.append(name).append("  ");
-    line.append(FormatDuration(std::chrono::duration_cast<std::chrono::seconds>(elapsed))).append(" elapsed, ");
+    line.append(FormatDuration(std::chrono::duration_cast<std::chrono::seconds>(elapsed)))
+        .append(" elapsed, ");
     if (remaining) {
         line.append("about ").append(FormatDuration(*remaining)).append(" left");
     } else {

@@ -27,7 +27,8 @@ std::optional<std::chrono::seconds> EstimateRemaining(int done, int total, std::
 // "[3/12] NAME  0:05 elapsed, about 0:15 left" while recording `current`
 // (1-based) is exported; "estimating" in place of the time left while there
 // is no estimate. The name is UTF-8.
-std::string FormatProgressLine(int current, int total, std::string_view name, std::chrono::milliseconds elapsed,
+std::string FormatProgressLine(int current, int total, std::string_view name,
+                               std::chrono::milliseconds elapsed,
                                std::optional<std::chrono::seconds> remaining);
 
 // Rewrites the line in place: a carriage return, the line cut to

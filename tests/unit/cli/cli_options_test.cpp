@@ -16,8 +16,8 @@ struct ParseCase {
     std::vector<std::string> errorWords;
 };
 
-Options Make(Command command, std::vector<C> categories = {}, std::vector<std::string> names = {}, bool all = false,
-             bool onlyNew = false, bool json = false, int wait = kDefaultWaitSeconds) {
+Options Make(Command command, std::vector<C> categories = {}, std::vector<std::string> names = {},
+             bool all = false, bool onlyNew = false, bool json = false, int wait = kDefaultWaitSeconds) {
     return Options{command, std::move(categories), std::move(names), all, onlyNew, json, wait};
 }
 
@@ -40,17 +40,24 @@ TEST(CliOptionsTest, EveryCommandAndEveryErrorParsesAsDocumented) {
         {{"list"}, Make(Command::List), {}},
         {{"list", "--json"}, Make(Command::List, {}, {}, false, false, true), {}},
         {{"list", "--category", "PHOTO"}, Make(Command::List, {C::Photo}), {}},
-        {{"list", "--category=park", "--wait", "0"}, Make(Command::List, {C::Park}, {}, false, false, false, 0), {}},
+        {{"list", "--category=park", "--wait", "0"},
+         Make(Command::List, {C::Park}, {}, false, false, false, 0),
+         {}},
         {{"list", "--wait=86400"}, Make(Command::List, {}, {}, false, false, false, 86400), {}},
         {{"list", "--category", "event", "--category", "event"}, Make(Command::List, {C::Event}), {}},
         // export
         {{"export", "event", "--all"}, Make(Command::Export, {C::Event}, {}, true), {}},
         {{"export", "Photo", "a.JPG", "b.JPG", "a.JPG", "--new"},
-         Make(Command::Export, {C::Photo}, {"a.JPG", "b.JPG"}, false, true), {}},
+         Make(Command::Export, {C::Photo}, {"a.JPG", "b.JPG"}, false, true),
+         {}},
         {{"export", "normal", "--", "--all"}, Make(Command::Export, {C::Normal}, {"--all"}), {}},
-        {{"export", "park", "--all", "--wait", "3"}, Make(Command::Export, {C::Park}, {}, true, false, false, 3), {}},
+        {{"export", "park", "--all", "--wait", "3"},
+         Make(Command::Export, {C::Park}, {}, true, false, false, 3),
+         {}},
         // watch
-        {{"watch", "event", "photo", "event", "--new"}, Make(Command::Watch, {C::Event, C::Photo}, {}, false, true), {}},
+        {{"watch", "event", "photo", "event", "--new"},
+         Make(Command::Watch, {C::Event, C::Photo}, {}, false, true),
+         {}},
         // errors: no command, unknown command or option, options of another command
         {{}, std::nullopt, {"No command", "--help"}},
         {{"copy"}, std::nullopt, {"Unknown command 'copy'", "--help"}},
@@ -98,7 +105,8 @@ TEST(CliOptionsTest, EveryCommandAndEveryErrorParsesAsDocumented) {
             EXPECT_EQ(result.options->waitSeconds, c.options->waitSeconds);
         } else {
             EXPECT_FALSE(result.options.has_value());
-            for (const std::string& word : c.errorWords) EXPECT_NE(result.error.find(word), std::string::npos) << result.error;
+            for (const std::string& word : c.errorWords)
+                EXPECT_NE(result.error.find(word), std::string::npos) << result.error;
         }
     }
 }
@@ -109,7 +117,8 @@ TEST(CliOptionsTest, HelpNamesEveryCommandAndExitCode) {
                              "C:\\ZiduvOra\\", "KroFileListCLI.record"}) {
         EXPECT_NE(help.find(word), std::string::npos) << word;
     }
-    for (const char* code : {"  0  ", "  1  ", "  2  ", "  3  ", "  4  "}) EXPECT_NE(help.find(code), std::string::npos);
+    for (const char* code : {"  0  ", "  1  ", "  2  ", "  3  ", "  4  "})
+        EXPECT_NE(help.find(code), std::string::npos);
     EXPECT_EQ(VersionText().rfind("KroFileListCLI 1.", 0), 0u);
 }
 

@@ -38,8 +38,12 @@ public:
 // unless the test has taken the library away.
 class TestLoader final : public ModuleLoader {
 public:
-    Module Load(const std::string&) override { return present ? SystemModuleLoader().Load(simtest::LibraryBesideTests()) : nullptr; }
-    void* Symbol(Module module, const char* name) override { return SystemModuleLoader().Symbol(module, name); }
+    Module Load(const std::string&) override {
+        return present ? SystemModuleLoader().Load(simtest::LibraryBesideTests()) : nullptr;
+    }
+    void* Symbol(Module module, const char* name) override {
+        return SystemModuleLoader().Symbol(module, name);
+    }
     void Free(Module module) override { SystemModuleLoader().Free(module); }
     std::string ExecutablePath() override { return SystemModuleLoader().ExecutablePath(); }
     bool present = true;
@@ -59,14 +63,24 @@ protected:
           exportEnv_("KROSIM_EXPORT_DIR", exportFolder_),
           faultsEnv_("KROSIM_FAULTS", "") {
         simtest::WriteCard(card_, 3,
-                           {{"240105_074826E", 'E'}, {"240105_080625e", 'e'}, {"240105_073200I", 'I'},
+                           {{"240105_074826E", 'E'},
+                            {"240105_080625e", 'e'},
+                            {"240105_073200I", 'I'},
                             {"0105_073958.JPG", 'J', 0, 0, 1, 0}});
     }
 
     int Run(std::vector<std::string> arguments) {
         console_ = CapturedConsole();
-        CliEnvironment environment{loader_, SystemClock(), SystemThreadPriority(), SystemDiskQueries(),
-                                   SystemExportFileSystem(), system_, console_, trace_, stop_, exportFolder_};
+        CliEnvironment environment{loader_,
+                                   SystemClock(),
+                                   SystemThreadPriority(),
+                                   SystemDiskQueries(),
+                                   SystemExportFileSystem(),
+                                   system_,
+                                   console_,
+                                   trace_,
+                                   stop_,
+                                   exportFolder_};
         return RunCli(arguments, environment);
     }
 
@@ -105,9 +119,10 @@ TEST_F(CliRunTest, FailuresAndMissingNamesAreExitOneAndNamed) {
     EXPECT_EQ(Run({"export", "photo", "--all"}), kExitFailures);
     EXPECT_EQ(console_.err, "Not exported: 0105_073958.JPG\n");
     // Nothing succeeded, so the record holds nothing.
-    EXPECT_EQ(ExportRecord::Parse(SystemCliSystem().ReadFile(exportFolder_ + kExportRecordName, kMaxRecordBytes))
-                  .Size(),
-              0u);
+    EXPECT_EQ(
+        ExportRecord::Parse(SystemCliSystem().ReadFile(exportFolder_ + kExportRecordName, kMaxRecordBytes))
+            .Size(),
+        0u);
 }
 
 TEST_F(CliRunTest, RefusalsAndMissingDeviceHaveTheirCodes) {
@@ -132,7 +147,9 @@ TEST_F(CliRunTest, ListPrintsRowsAndSummaries) {
     EXPECT_EQ(firstLine.back(), '\t');  // a photo has no duration
     EXPECT_NE(console_.out.find("\nsummary\tphoto\tfile: 0001, size: "), std::string::npos) << console_.out;
     ASSERT_EQ(Run({"list", "--json"}), kExitOk);
-    EXPECT_EQ(console_.out.rfind("{\"disk\":3,\"recordings\":[{\"list\":\"event\",\"name\":\"240105_074826E\"", 0), 0u)
+    EXPECT_EQ(
+        console_.out.rfind("{\"disk\":3,\"recordings\":[{\"list\":\"event\",\"name\":\"240105_074826E\"", 0),
+        0u)
         << console_.out;
 }
 
@@ -152,7 +169,8 @@ TEST_F(CliRunTest, WatchExportsTheCardAndEndsOnStop) {
     stopper.join();
     EXPECT_EQ(code, kExitOk) << console_.err;
     EXPECT_NE(console_.out.find("Card found: disk 3.\n"), std::string::npos) << console_.out;
-    EXPECT_NE(console_.out.find("Exported 1 of 1 recording of the photo list"), std::string::npos) << console_.out;
+    EXPECT_NE(console_.out.find("Exported 1 of 1 recording of the photo list"), std::string::npos)
+        << console_.out;
     EXPECT_EQ(console_.out.substr(console_.out.size() - 9), "Stopped.\n");
 }
 

@@ -99,7 +99,8 @@ TEST_F(ExportRecordFileTest, EachSaveReplacesTheWholeRecord) {
     ExportRecord record = ExportRecord::Parse(ReadRecord());
     ASSERT_EQ(record.State(), RecordState::Damaged);
     for (int i = 0; i < 5; ++i) {
-        record.Add(C::Event, static_cast<std::uint32_t>(1000 + i), std::string("E").append(std::to_string(i)));
+        record.Add(C::Event, static_cast<std::uint32_t>(1000 + i),
+                   std::string("E").append(std::to_string(i)));
         ASSERT_TRUE(record.Save(folderText_, SystemExportFileSystem()));
         const ExportRecord read = ExportRecord::Parse(ReadRecord());
         EXPECT_EQ(read.State(), RecordState::Valid);

@@ -17,7 +17,8 @@ TEST(ProgressLineTest, LinesCountNameTimeAndEstimate) {
               "[688/688] 사고.JPG  1:02:03 elapsed, about 0:03 left");
 
     const std::vector<std::pair<long long, const char*>> durations = {
-        {-5, "0:00"}, {0, "0:00"}, {59, "0:59"}, {60, "1:00"}, {3599, "59:59"}, {3600, "1:00:00"}, {90061, "25:01:01"}};
+        {-5, "0:00"},    {0, "0:00"},       {59, "0:59"},       {60, "1:00"},
+        {3599, "59:59"}, {3600, "1:00:00"}, {90061, "25:01:01"}};
     for (const auto& [time, text] : durations) EXPECT_EQ(FormatDuration(seconds(time)), text) << time;
 }
 
