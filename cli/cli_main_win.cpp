@@ -21,15 +21,22 @@
 namespace {
 
 std::atomic<bool> stopRequested{false};
+std::atomic<bool> runEnded{false};
+// Windows ends the process as soon as the handler of a closing console
+// returns, and gives it 5 seconds; the handler waits up to this long for the
+// recording in progress.
+constexpr int kCloseWaitMilliseconds = 4500;
 
 // Ctrl+C, Ctrl+Break and the console's closing ask the commands to stop;
 // they end after the recording in progress. Runs on a thread of its own.
 BOOL WINAPI OnConsoleControl(DWORD event) {
-    if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT || event == CTRL_CLOSE_EVENT) {
-        stopRequested.store(true);
-        return TRUE;
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
+    stopRequested.store(true);
+    for (int waited = 0; event == CTRL_CLOSE_EVENT && !runEnded.load() && waited < kCloseWaitMilliseconds;
+         waited += 50) {
+        Sleep(50);
     }
-    return FALSE;
+    return TRUE;
 }
 
 // The export steps' trace lines are the window program's diagnostics; the
@@ -87,5 +94,7 @@ int main() {
                                     trace,
                                     stopRequested,
                                     kExportFolder};
-    return cli::RunCli(AnsiArguments(), environment);
+    const int exitCode = cli::RunCli(AnsiArguments(), environment);
+    runEnded.store(true);
+    return exitCode;
 }
