@@ -5,9 +5,9 @@
 
 #include <windows.h>
 
-namespace kro {
+#include "app/single_instance_name.h"
 
-inline constexpr char kSingleInstanceName[] = "MERIN.KROFILELIST";
+namespace kro {
 
 // Registers the main window's class: a copy of the system dialog class (the
 // class dialogs get by default) with only its name changed. The class

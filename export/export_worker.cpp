@@ -72,22 +72,24 @@ bool ExportOne(const ExportJob& job, const std::string& name, ExportFileSystem& 
     if (job.exportKind == kPhotoExportKind) return ExportPicture(job, name, fileSystem, trace);
     if (job.backup) {
         if (!CanCall(job.library, KroExport::MakeKroFile)) return false;
-        job.library->MakeKroFile(name.c_str());
-        return true;
+        const std::int32_t made = job.library->MakeKroFile(name.c_str());
+        return made != 0 || !job.checkLibraryResult;
     }
     if (!CanCall(job.library, KroExport::MakeAviFile)) return false;
-    job.library->MakeAviFile(name.c_str());
-    return true;
+    const std::int32_t made = job.library->MakeAviFile(name.c_str());
+    return made != 0 || !job.checkLibraryResult;
+}
+
+bool PrepareExportFolder(const std::string& folder, ExportFileSystem& fileSystem) {
+    if (fileSystem.FolderExists(folder)) return true;
+    fileSystem.CreateFolder(folder);
+    return fileSystem.FolderExists(folder);
 }
 
 ExportSummary RunExport(const ExportJob& job, ExportFileSystem& fileSystem, ExportProgress& progress,
                         TextSink& trace) {
     ExportSummary summary;
-    summary.folderReady = fileSystem.FolderExists(job.outputFolder);
-    if (!summary.folderReady) {
-        fileSystem.CreateFolder(job.outputFolder);
-        summary.folderReady = fileSystem.FolderExists(job.outputFolder);
-    }
+    summary.folderReady = PrepareExportFolder(job.outputFolder, fileSystem);
 
     const auto count = static_cast<std::int32_t>(job.selection.size());
     summary.total = count;

@@ -40,6 +40,10 @@ struct ExportJob {
     std::string outputFolder;            // ends with a separator
     std::int32_t exportKind = 0;         // 3: pictures
     bool backup = false;                 // for a kind other than 3: backup instead of AVI
+    // Also count an AVI or backup file as failed when the library's call
+    // returns 0. The window does not look at that result; the console twin,
+    // whose exit code scripts rely on, does.
+    bool checkLibraryResult = false;
 };
 
 struct ExportSummary {
@@ -52,8 +56,9 @@ struct ExportSummary {
 // a name that is not a plain file name; for pictures a path too long, no
 // buffer, a library that wrote past the buffer, a length outside
 // 1..1,048,576, or a failed write; for AVI and
-// backup files an unbound library or entry point. The library's own results
-// are not examined.
+// backup files an unbound library or entry point, and with
+// checkLibraryResult a call that returned 0. Otherwise the library's own
+// results are not examined.
 bool ExportOne(const ExportJob& job, const std::string& name, ExportFileSystem& fileSystem,
                TextSink& trace);
 
@@ -63,6 +68,10 @@ bool ExportOne(const ExportJob& job, const std::string& name, ExportFileSystem& 
 // selection sets nothing. When the folder is neither there nor can be made,
 // no picture is asked for and every one counts as failed, while AVI and
 // backup files are still asked of the library, which places them itself.
+// The walk's first step: true when the output folder exists or could be
+// created (one level deep).
+bool PrepareExportFolder(const std::string& folder, ExportFileSystem& fileSystem);
+
 ExportSummary RunExport(const ExportJob& job, ExportFileSystem& fileSystem, ExportProgress& progress,
                         TextSink& trace);
 

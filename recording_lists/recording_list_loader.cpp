@@ -117,6 +117,8 @@ LoadOutcome LoadRecordingLists(const KroLibrary& library, RecordingListSink& sin
         row.name = NameOf(entry);
         row.sizeText = FormatSizeText(buffers->sizes[i]);
         if (current != RecordingCategory::Photo) row.durationText = FormatDurationText(buffers->durations[i]);
+        row.bytes = buffers->sizes[i];
+        row.seconds = buffers->durations[i];
 
         ++categoryTotals.count;
         categoryTotals.bytes += buffers->sizes[i];

@@ -22,6 +22,8 @@ struct RecordingRow {
     std::string name;                         // column 1: the name's bytes as the library gave them
     std::string sizeText;                     // column 2
     std::optional<std::string> durationText;  // column 3; none for Photo
+    std::uint32_t bytes = 0;                  // the size and duration the texts were made from
+    std::int32_t seconds = 0;
 };
 
 // One summary line with the totals it was made from.

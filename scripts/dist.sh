@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Makes the Windows packages, one zip per architecture:
 #   scripts/dist.sh BUILD_DIR
-# Each zip holds KroFileList/ with the program, README and licence, and
-# KroFileList/demo/ with the simulator KROLib.dll, the demo card and a script
-# that runs the program on it.
+# Each zip holds KroFileList/ with the program, its console twin
+# (KroFileListCLI.exe), README and licence, and KroFileList/demo/ with the
+# simulator KROLib.dll, the demo card and a script that runs the program on
+# it.
 set -euo pipefail
 build=$(cd "$1" && pwd)
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -15,7 +16,7 @@ for arch in x86_64:win64 i686:win32; do
     tree=$build/${arch##*:}
     stage=$(mktemp -d)
     mkdir -p "$stage/KroFileList/demo"
-    cp "$tree/bin/KroFileList.exe" "$stage/KroFileList/"
+    cp "$tree/bin/KroFileList.exe" "$tree/bin/KroFileListCLI.exe" "$stage/KroFileList/"
     cp "$root/README.md" "$stage/KroFileList/README.md"
     cp "$root/LICENSE" "$stage/KroFileList/LICENSE.txt"
     cp "$tree/bin/KROLib.dll" "$stage/KroFileList/demo/"

@@ -60,6 +60,7 @@ install_program() {
     rm -rf "$install_dir" "$export_dir"
     mkdir -p "$install_dir"
     cp "$bin/KroFileList.exe" "$install_dir/"
+    if [ -f "$bin/KroFileListCLI.exe" ]; then cp "$bin/KroFileListCLI.exe" "$install_dir/"; fi
     cp "${library:-$bin/KROLib.dll}" "$install_dir/KROLib.dll"
 }
 
@@ -68,6 +69,19 @@ start_program() {
     (cd "$install_dir" && exec "$wine64" 'C:\KroFileList\KroFileList.exe' >/dev/null 2>&1) &
     program_pid=$!
 }
+
+# Runs the installed console twin like a user's script would, from its
+# folder: its standard output in cli_out, standard error in cli_err, exit
+# code in cli_code. (Run by wine64 without a console, its output reaches the
+# Unix side as plain bytes.)
+run_cli() {
+    (cd "$install_dir" && exec "$wine64" 'C:\KroFileList\KroFileListCLI.exe' "$@") \
+        >"$cli_tmp.out" 2>"$cli_tmp.err" </dev/null
+    cli_code=$?
+    cli_out=$(tr -d '\r' <"$cli_tmp.out")
+    cli_err=$(tr -d '\r' <"$cli_tmp.err")
+}
+cli_tmp=$(mktemp -u)
 
 # Prints the closing tally and fails when any check failed.
 finish() {

@@ -1,0 +1,52 @@
+#include "cli/cli_run.h"
+
+#include "cli/cli_commands.h"
+#include "cli/cli_options.h"
+#include "cli/device_session.h"
+
+namespace kro::cli {
+
+int RunCli(const std::vector<std::string>& arguments, CliEnvironment& environment) {
+    const ParseResult parsed = ParseArguments(arguments);
+    if (!parsed.options) {
+        environment.console.Err(parsed.error + "\n");
+        return kExitUsage;
+    }
+    const Options& options = *parsed.options;
+    if (options.command == Command::Help) {
+        environment.console.Out(HelpText());
+        return kExitOk;
+    }
+    if (options.command == Command::Version) {
+        environment.console.Out(VersionText());
+        return kExitOk;
+    }
+    // The window program holds the card's library for itself; two programs
+    // converting from one card at once would compete for it.
+    if (environment.system.WindowProgramRunning()) {
+        environment.console.Err(
+            "KroFileList.exe is running. Close it first: the two programs do not share "
+            "the card.\n");
+        return kExitWindowRunning;
+    }
+
+    DeviceSession device(environment);
+    if (!device.Open()) {
+        environment.console.Err(
+            "The device library KROLib.dll could not be loaded or started. Put the camera "
+            "maker's KROLib.dll beside KroFileListCLI.exe.\n");
+        return kExitNoDevice;
+    }
+    switch (options.command) {
+        case Command::List:
+            return RunList(options, device, environment);
+        case Command::Export:
+            return RunExport(options, device, environment);
+        case Command::Watch:
+            return RunWatch(options, device, environment);
+        default:
+            return kExitUsage;
+    }
+}
+
+}  // namespace kro::cli

@@ -1,0 +1,58 @@
+#include <cstdio>
+#include <fstream>
+
+#include <unistd.h>
+
+#include "cli/cli_system.h"
+
+namespace kro::cli {
+namespace {
+
+class PosixCliSystem final : public CliSystem {
+public:
+    // There is no window program here.
+    bool WindowProgramRunning() override { return false; }
+
+    std::optional<std::string> ReadFile(const std::string& path, std::size_t limit) override {
+        std::ifstream file(path, std::ios::binary);
+        if (!file) return std::nullopt;
+        std::string bytes;
+        char buffer[64 * 1024];
+        while (bytes.size() <= limit && file.read(buffer, sizeof buffer).gcount() > 0) {
+            bytes.append(buffer, static_cast<std::size_t>(file.gcount()));
+        }
+        if (file.bad()) return std::nullopt;
+        if (bytes.size() > limit + 1) bytes.resize(limit + 1);
+        return bytes;
+    }
+
+    // Names are taken as UTF-8 already.
+    std::string AnsiToUtf8(std::string_view text) override { return std::string(text); }
+};
+
+class PosixCliConsole final : public CliConsole {
+public:
+    void Out(std::string_view text) override {
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        std::fflush(stdout);
+    }
+    void Err(std::string_view text) override {
+        std::fwrite(text.data(), 1, text.size(), stderr);
+        std::fflush(stderr);
+    }
+    bool OutIsConsole() const override { return isatty(1) != 0; }
+};
+
+}  // namespace
+
+CliSystem& SystemCliSystem() {
+    static PosixCliSystem system;
+    return system;
+}
+
+CliConsole& SystemCliConsole() {
+    static PosixCliConsole console;
+    return console;
+}
+
+}  // namespace kro::cli

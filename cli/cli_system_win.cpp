@@ -1,0 +1,126 @@
+#include <windows.h>
+
+#include "app/single_instance_name.h"
+#include "cli/cli_system.h"
+
+namespace kro::cli {
+namespace {
+
+std::wstring Widen(std::string_view text, UINT codePage) {
+    if (text.empty()) return {};
+    const int length =
+        MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length > 0 ? length : 0), L'\0');
+    if (length > 0)
+        MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+    return wide;
+}
+
+std::string Narrow(const std::wstring& wide, UINT codePage) {
+    if (wide.empty()) return {};
+    const int length = WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), nullptr,
+                                           0, nullptr, nullptr);
+    std::string text(static_cast<std::size_t>(length > 0 ? length : 0), '\0');
+    if (length > 0)
+        WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), text.data(), length,
+                            nullptr, nullptr);
+    return text;
+}
+
+class WinCliSystem final : public CliSystem {
+public:
+    bool WindowProgramRunning() override {
+        HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, kSingleInstanceName);
+        if (mutex != nullptr) {
+            CloseHandle(mutex);
+            return true;
+        }
+        // The window program runs elevated (its manifest asks for it); a
+        // twin without those rights may see its mutex only as access denied.
+        return GetLastError() == ERROR_ACCESS_DENIED;
+    }
+
+    std::optional<std::string> ReadFile(const std::string& path, std::size_t limit) override {
+        HANDLE file =
+            CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+        std::string bytes;
+        char buffer[64 * 1024];
+        DWORD read = 0;
+        bool ok = true;
+        while (bytes.size() <= limit) {
+            if (!::ReadFile(file, buffer, sizeof buffer, &read, nullptr)) {
+                ok = false;
+                break;
+            }
+            if (read == 0) break;
+            bytes.append(buffer, read);
+        }
+        CloseHandle(file);
+        if (!ok) return std::nullopt;
+        if (bytes.size() > limit + 1) bytes.resize(limit + 1);
+        return bytes;
+    }
+
+    std::string AnsiToUtf8(std::string_view text) override { return Narrow(Widen(text, CP_ACP), CP_UTF8); }
+};
+
+// Writes UTF-8 text to one standard handle: as UTF-16 to a console window,
+// whatever its code page, so Korean names show in any console; as the UTF-8
+// bytes to a file or a pipe.
+class StandardStream {
+public:
+    // A copy of the handle of its own, so that the entry may point the C
+    // runtime's descriptor elsewhere (which closes the original).
+    explicit StandardStream(DWORD which) : handle_(GetStdHandle(which)) {
+        HANDLE copy = nullptr;
+        if (handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE &&
+            DuplicateHandle(GetCurrentProcess(), handle_, GetCurrentProcess(), &copy, 0, FALSE,
+                            DUPLICATE_SAME_ACCESS)) {
+            handle_ = copy;
+        }
+        DWORD mode = 0;
+        console_ = handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE && GetConsoleMode(handle_, &mode);
+    }
+    bool IsConsole() const { return console_; }
+    void Write(std::string_view text) const {
+        if (handle_ == nullptr || handle_ == INVALID_HANDLE_VALUE || text.empty()) return;
+        DWORD written = 0;
+        if (console_) {
+            const std::wstring wide = Widen(text, CP_UTF8);
+            WriteConsoleW(handle_, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+        } else {
+            WriteFile(handle_, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+        }
+    }
+
+private:
+    HANDLE handle_;
+    bool console_ = false;
+};
+
+class WinCliConsole final : public CliConsole {
+public:
+    void Out(std::string_view text) override { out_.Write(text); }
+    void Err(std::string_view text) override { err_.Write(text); }
+    bool OutIsConsole() const override { return out_.IsConsole(); }
+
+private:
+    StandardStream out_{STD_OUTPUT_HANDLE};
+    StandardStream err_{STD_ERROR_HANDLE};
+};
+
+}  // namespace
+
+CliSystem& SystemCliSystem() {
+    static WinCliSystem system;
+    return system;
+}
+
+CliConsole& SystemCliConsole() {
+    static WinCliConsole console;
+    return console;
+}
+
+}  // namespace kro::cli

@@ -1,0 +1,178 @@
+// The twin's commands with the system's seams but a captured console, the
+// simulator library and a card of four recordings.
+#include "cli/cli_run.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "cli/cli_options.h"
+#include "cli/export_record.h"
+#include "tests/unit/simulator/sim_test_support.h"
+
+namespace kro::cli {
+namespace {
+
+using simtest::ScopedEnv;
+
+class CapturedConsole final : public CliConsole {
+public:
+    void Out(std::string_view text) override { out += text; }
+    void Err(std::string_view text) override { err += text; }
+    bool OutIsConsole() const override { return false; }
+    std::string out, err;
+};
+
+// The system's file reads; the window program's presence as the test says.
+class TestSystem final : public CliSystem {
+public:
+    bool WindowProgramRunning() override { return windowRunning; }
+    std::optional<std::string> ReadFile(const std::string& path, std::size_t limit) override {
+        return SystemCliSystem().ReadFile(path, limit);
+    }
+    std::string AnsiToUtf8(std::string_view text) override { return std::string(text); }
+    bool windowRunning = false;
+};
+
+// Whatever path the binding tries, the simulator beside the tests answers,
+// unless the test has taken the library away.
+class TestLoader final : public ModuleLoader {
+public:
+    Module Load(const std::string&) override {
+        return present ? SystemModuleLoader().Load(simtest::LibraryBesideTests()) : nullptr;
+    }
+    void* Symbol(Module module, const char* name) override {
+        return SystemModuleLoader().Symbol(module, name);
+    }
+    void Free(Module module) override { SystemModuleLoader().Free(module); }
+    std::string ExecutablePath() override { return SystemModuleLoader().ExecutablePath(); }
+    bool present = true;
+};
+
+class NoTrace final : public TextSink {
+public:
+    void Write(std::string_view) override {}
+};
+
+class CliRunTest : public ::testing::Test {
+protected:
+    CliRunTest()
+        : card_(temp_.Join("card")),
+          exportFolder_(temp_.Join("out") + "/"),
+          cardEnv_("KROSIM_CARD", card_),
+          exportEnv_("KROSIM_EXPORT_DIR", exportFolder_),
+          faultsEnv_("KROSIM_FAULTS", "") {
+        simtest::WriteCard(card_, 3,
+                           {{"240105_074826E", 'E'},
+                            {"240105_080625e", 'e'},
+                            {"240105_073200I", 'I'},
+                            {"0105_073958.JPG", 'J', 0, 0, 1, 0}});
+    }
+
+    int Run(std::vector<std::string> arguments) {
+        console_ = CapturedConsole();
+        CliEnvironment environment{loader_,
+                                   SystemClock(),
+                                   SystemThreadPriority(),
+                                   SystemDiskQueries(),
+                                   SystemExportFileSystem(),
+                                   system_,
+                                   console_,
+                                   trace_,
+                                   stop_,
+                                   exportFolder_};
+        return RunCli(arguments, environment);
+    }
+
+    simtest::TempFolder temp_;
+    std::string card_, exportFolder_;
+    ScopedEnv cardEnv_, exportEnv_, faultsEnv_;
+    TestLoader loader_;
+    TestSystem system_;
+    CapturedConsole console_;
+    NoTrace trace_;
+    std::atomic<bool> stop_{false};
+};
+
+TEST_F(CliRunTest, ExportWithNewSkipsWhatTheRecordNames) {
+    ASSERT_EQ(Run({"export", "event", "--all", "--new", "--wait", "5"}), kExitOk) << console_.err;
+    EXPECT_EQ(console_.err, "");
+    EXPECT_NE(console_.out.find("[2/2] 240105_080625e "), std::string::npos) << console_.out;
+    EXPECT_NE(console_.out.find("Exported 2 of 2 recordings of the event list"), std::string::npos);
+    EXPECT_EQ(simtest::FilesIn(exportFolder_),
+              (std::vector<std::string>{"240105_074826E.avi", "240105_080625e.avi", kExportRecordName}));
+
+    ASSERT_EQ(Run({"export", "event", "--all", "--new"}), kExitOk);
+    EXPECT_NE(console_.out.find("Exported 0 of 0 recordings of the event list into " + exportFolder_ +
+                                "; 2 were exported before."),
+              std::string::npos)
+        << console_.out;
+    // Without --new the record is not consulted; a name is exported again.
+    ASSERT_EQ(Run({"export", "event", "240105_074826E"}), kExitOk);
+    EXPECT_NE(console_.out.find("Exported 1 of 1 recording of the event list"), std::string::npos);
+}
+
+TEST_F(CliRunTest, FailuresAndMissingNamesAreExitOneAndNamed) {
+    ScopedEnv faults("KROSIM_FAULTS", "convert-fails");
+    EXPECT_EQ(Run({"export", "event", "240105_080625e", "nosuchname"}), kExitFailures);
+    EXPECT_EQ(console_.err, "Not on the card's event list: nosuchname\nNot exported: 240105_080625e\n");
+    EXPECT_EQ(Run({"export", "photo", "--all"}), kExitFailures);
+    EXPECT_EQ(console_.err, "Not exported: 0105_073958.JPG\n");
+    // Nothing succeeded, so the record holds nothing.
+    EXPECT_EQ(
+        ExportRecord::Parse(SystemCliSystem().ReadFile(exportFolder_ + kExportRecordName, kMaxRecordBytes))
+            .Size(),
+        0u);
+}
+
+TEST_F(CliRunTest, RefusalsAndMissingDeviceHaveTheirCodes) {
+    system_.windowRunning = true;
+    EXPECT_EQ(Run({"list"}), kExitWindowRunning);
+    EXPECT_NE(console_.err.find("KroFileList.exe is running"), std::string::npos);
+    system_.windowRunning = false;
+    EXPECT_EQ(Run({"list", "--bogus"}), kExitUsage);
+    loader_.present = false;
+    EXPECT_EQ(Run({"list"}), kExitNoDevice);
+    EXPECT_NE(console_.err.find("KROLib.dll could not be loaded"), std::string::npos);
+    loader_.present = true;
+    simtest::SetEnvironment("KROSIM_CARD", temp_.Join("no-card"));
+    EXPECT_EQ(Run({"export", "event", "--all", "--wait", "0"}), kExitNoDevice);
+    EXPECT_EQ(console_.err, "No card found within 0 seconds.\n");
+}
+
+TEST_F(CliRunTest, ListPrintsRowsAndSummaries) {
+    ASSERT_EQ(Run({"list", "--category", "photo"}), kExitOk);
+    const std::string firstLine = console_.out.substr(0, console_.out.find('\n'));
+    EXPECT_EQ(firstLine.rfind("photo\t0105_073958.JPG\t", 0), 0u) << firstLine;
+    EXPECT_EQ(firstLine.back(), '\t');  // a photo has no duration
+    EXPECT_NE(console_.out.find("\nsummary\tphoto\tfile: 0001, size: "), std::string::npos) << console_.out;
+    ASSERT_EQ(Run({"list", "--json"}), kExitOk);
+    EXPECT_EQ(
+        console_.out.rfind("{\"disk\":3,\"recordings\":[{\"list\":\"event\",\"name\":\"240105_074826E\"", 0),
+        0u)
+        << console_.out;
+}
+
+// Watch exports the card that is in, then a stop request ends it promptly
+// (the poller's one-second pause included).
+TEST_F(CliRunTest, WatchExportsTheCardAndEndsOnStop) {
+    std::thread stopper([this] {
+        // Two AVI files, the picture and the record.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+        while (simtest::FilesIn(exportFolder_).size() < 4 && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        stop_.store(true);
+    });
+    const int code = Run({"watch", "event", "photo", "--new"});
+    stopper.join();
+    EXPECT_EQ(code, kExitOk) << console_.err;
+    EXPECT_NE(console_.out.find("Card found: disk 3.\n"), std::string::npos) << console_.out;
+    EXPECT_NE(console_.out.find("Exported 1 of 1 recording of the photo list"), std::string::npos)
+        << console_.out;
+    EXPECT_EQ(console_.out.substr(console_.out.size() - 9), "Stopped.\n");
+}
+
+}  // namespace
+}  // namespace kro::cli
