@@ -9,7 +9,7 @@ build=$(cd "$1" && pwd)
 recordings=${2:-10000}
 card="$build/bench/scale-card-$recordings"
 if [ ! -f "$card/KROCARD.INI" ]; then
-    "$build/native/bin/kro_cardgen" --out "$card" --recordings "$recordings" --seed 1 >/dev/null
+    "${KRO_CARDGEN:-$build/native/bin/kro_cardgen}" --out "$card" --recordings "$recordings" --seed 1 >/dev/null
 fi
 "$root/scripts/wine-session.sh" "$build/bench/wine" -- bash -c '
     export KROSIM_CARD=$(winepath -w "$1" 2>/dev/null | tr -d "\r")

@@ -1,0 +1,131 @@
+// Baseline programs the driver can become: a minimal dialog (the start-up
+// floor) and bare list views filled with the card's rows by plain list-view
+// messages (the memory floor).
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "bench/program/scenarios.h"
+#include "device/kro_library.h"
+#include "recording_lists/recording_list_loader.h"
+
+namespace kro::bench {
+namespace {
+
+INT_PTR CALLBACK MinimalDialogProc(HWND dialog, UINT message, WPARAM, LPARAM) {
+    if (message == WM_CLOSE) {
+        EndDialog(dialog, 0);
+        return TRUE;
+    }
+    return message == WM_INITDIALOG;
+}
+
+// Resident private memory of this process (what it alone holds in RAM), in
+// KiB, from the kernel under Wine; 0 where that cannot be read.
+long PrivateKib() {
+    HANDLE file = CreateFileW(L"Z:\\proc\\self\\smaps_rollup", GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return 0;
+    std::vector<char> text(8192, '\0');
+    DWORD got = 0;
+    ReadFile(file, text.data(), static_cast<DWORD>(text.size() - 1), &got, nullptr);
+    CloseHandle(file);
+    long total = 0;
+    for (const char* field : {"Private_Clean:", "Private_Dirty:"}) {
+        if (const char* at = std::strstr(text.data(), field)) total += std::atol(at + std::strlen(field));
+    }
+    return total;
+}
+
+class CollectingSink final : public RecordingListSink {
+public:
+    void AddRow(RecordingRow row) override { rows.push_back(std::move(row)); }
+    void ShowSummary(CategorySummary) override {}
+    std::vector<RecordingRow> rows;
+};
+
+void SetText(HWND list, int item, int column, const char* text) {
+    LVITEMA cell = {};
+    cell.iSubItem = column;
+    cell.pszText = const_cast<char*>(text);
+    SendMessageA(list, LVM_SETITEMTEXTA, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(&cell));
+}
+
+}  // namespace
+
+int RunMinimalDialog() {
+    // A dialog template in memory: no controls, a caption.
+    alignas(4) WORD buffer[64] = {};
+    auto* header = reinterpret_cast<DLGTEMPLATE*>(buffer);
+    header->style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_VISIBLE | DS_CENTER;
+    header->cx = 200;
+    header->cy = 100;
+    WORD* tail = reinterpret_cast<WORD*>(header + 1);
+    *tail++ = 0;  // no menu
+    *tail++ = 0;  // the standard dialog class
+    for (const wchar_t* c = kBenchDialogCaption; *c; ++c) *tail++ = static_cast<WORD>(*c);
+    *tail++ = 0;
+    return static_cast<int>(DialogBoxIndirectParamW(GetModuleHandleW(nullptr), header, nullptr,
+                                                    MinimalDialogProc, 0));
+}
+
+int RunBareLists() {
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES};
+    InitCommonControlsEx(&controls);
+    KroLibrary library{SystemModuleLoader()};
+    if (!library.Load("")) return std::fprintf(stderr, "KROLib.dll could not be loaded\n"), 1;
+    HWND window = CreateWindowExW(0, L"STATIC", L"bare lists", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 1110,
+                                  635, nullptr, nullptr, nullptr, nullptr);
+    HWND lists[kCategoryCount] = {};
+    for (int i = 0; i < kCategoryCount; ++i) {
+        lists[i] = CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | WS_BORDER | LVS_REPORT,
+                                   20 + i * 270, 50, 250, 500, window, nullptr, nullptr, nullptr);
+        SendMessageW(lists[i], LVM_SETEXTENDEDLISTVIEWSTYLE, 0,
+                     LVS_EX_GRIDLINES | LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
+        LVCOLUMNW column = {};
+        column.mask = LVCF_WIDTH | LVCF_TEXT;
+        column.cx = 60;
+        column.pszText = const_cast<wchar_t*>(L"c");
+        for (int c = 0; c < (i < 3 ? 4 : 3); ++c)
+            SendMessageW(lists[i], LVM_INSERTCOLUMNW, static_cast<WPARAM>(c), reinterpret_cast<LPARAM>(&column));
+    }
+    UpdateWindow(window);
+    const long before = PrivateKib();
+
+    std::size_t rowCount = 0;
+    {
+        CollectingSink sink;
+        std::atomic<bool> never{false};
+        LoadRecordingLists(library, sink, never);
+        rowCount = sink.rows.size();
+        for (HWND list : lists) SendMessageW(list, WM_SETREDRAW, FALSE, 0);
+        for (const RecordingRow& row : sink.rows) {
+            HWND list = lists[CategoryIndex(row.category)];
+            LVITEMA item = {};
+            item.mask = LVIF_TEXT;
+            item.iItem = row.index;
+            item.pszText = const_cast<char*>("");
+            const int index =
+                static_cast<int>(SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
+            SetText(list, index, 1, row.name.c_str());
+            SetText(list, index, 2, row.sizeText.c_str());
+            if (row.durationText) SetText(list, index, 3, row.durationText->c_str());
+        }
+        for (HWND list : lists) {
+            SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+            InvalidateRect(list, nullptr, TRUE);
+        }
+    }
+    UpdateWindow(window);
+    const long after = PrivateKib();
+    std::printf("bare lists: rows %zu, private KiB before %ld, after %ld\n", rowCount, before, after);
+    DestroyWindow(window);
+    return before > 0 ? 0 : 1;
+}
+
+}  // namespace kro::bench

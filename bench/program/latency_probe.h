@@ -1,0 +1,47 @@
+// A probe that asks a window for a harmless answer (WM_NULL through
+// SendMessageTimeout) every 10 ms from a thread of its own, and records how
+// long each answer took: what a user feels as a frozen window.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdio>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace kro::bench {
+
+struct LatencySummary {
+    std::size_t answers = 0;
+    std::size_t unanswered = 0;  // no answer within the probe's 5 s limit
+    double p50 = 0;
+    double p99 = 0;
+    double max = 0;
+};
+
+class LatencyProbe {
+public:
+    explicit LatencyProbe(HWND window);
+    ~LatencyProbe();
+    LatencyProbe(const LatencyProbe&) = delete;
+    LatencyProbe& operator=(const LatencyProbe&) = delete;
+
+    // Ends the probing and summarises what was recorded.
+    LatencySummary Finish();
+
+private:
+    void Run();
+
+    HWND window_;
+    std::atomic<bool> stop_{false};
+    std::vector<double> latencies_;
+    std::size_t unanswered_ = 0;
+    std::thread thread_;
+};
+
+// "label: N answers, p50 X ms, p99 Y ms, max Z ms".
+void PrintLatency(const char* label, const LatencySummary& summary);
+
+}  // namespace kro::bench

@@ -1,0 +1,197 @@
+// What a user feels of the running program, measured from another process:
+// card arrival, a window that keeps answering while a big card loads and
+// while an export runs, and start-up against a minimal dialog program.
+#include "bench/program/scenarios.h"
+
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "bench/program/latency_probe.h"
+#include "bench/program/remote_program.h"
+
+namespace kro::bench {
+namespace {
+
+// The card folder is present while the simulator's card path names it:
+// renaming it in and out is inserting and pulling the card.
+struct Slot {
+    std::wstring in;
+    std::wstring out;
+    bool Insert() const { return MoveFileW(out.c_str(), in.c_str()) != 0; }
+    bool Pull() const { return MoveFileW(in.c_str(), out.c_str()) != 0; }
+};
+
+Slot SlotOf(const std::wstring& folder) {
+    return {folder + L"\\card", folder + L"\\card.out"};
+}
+
+bool Loaded() {
+    const std::wstring text = ControlText(kPhotoSummary);
+    return !text.empty() && text != kZeroPhotoSummary;
+}
+
+bool Emptied() {
+    HWND main = MainWindow();
+    return main && WindowText(main) == L"KroFileList" && !Loaded() && ListRowCount(kNormalList) == 0;
+}
+
+void PrintQuantiles(const char* label, const std::vector<double>& samples) {
+    std::printf("%-34s: min %6.0f, p50 %6.0f, p95 %6.0f, max %6.0f ms\n", label, Quantile(samples, 0),
+                Quantile(samples, 0.5), Quantile(samples, 0.95), Quantile(samples, 1.0));
+}
+
+}  // namespace
+
+int MeasureArrival(const std::wstring& slotFolder, int inserts) {
+    const Slot slot = SlotOf(slotFolder);
+    if (!WaitAnsweringMainWindow(20000)) return std::fprintf(stderr, "no main window\n"), 1;
+    std::mt19937 random(12);
+    std::uniform_int_distribution<int> phase(0, 999);
+    std::vector<double> toTitle, toRows, toLoaded, load, titleToRows;
+    for (int i = 0; i < inserts; ++i) {
+        // A random phase against the one-second poll and the half-second tick.
+        Sleep(static_cast<DWORD>(phase(random)));
+        const auto start = Clock::now();
+        if (!slot.Insert()) return std::fprintf(stderr, "cannot insert the card\n"), 1;
+        double title = -1, rows = -1;
+        const bool loaded = PollUntil(20000, 2, [&] {
+            if (title < 0 && WindowText(MainWindow()).find(L'[') != std::wstring::npos)
+                title = MillisecondsSince(start);
+            if (rows < 0) {
+                for (int id : kListIds)
+                    if (ListRowCount(id) > 0) rows = MillisecondsSince(start);
+            }
+            return title >= 0 && rows >= 0 && Loaded();
+        });
+        if (!loaded) return std::fprintf(stderr, "the card was not listed within 20 s\n"), 1;
+        toTitle.push_back(title);
+        toRows.push_back(rows);
+        toLoaded.push_back(MillisecondsSince(start));
+        load.push_back(toLoaded.back() - title);
+        titleToRows.push_back(rows - title);
+        if (!slot.Pull() || !PollUntil(20000, 20, Emptied))
+            return std::fprintf(stderr, "the card did not leave the lists\n"), 1;
+    }
+    std::printf("inserts                           : %d at random poll phases\n", inserts);
+    PrintQuantiles("insert -> title names the card", toTitle);
+    PrintQuantiles("insert -> first rows", toRows);
+    PrintQuantiles("insert -> last summary", toLoaded);
+    PrintQuantiles("title -> last summary (the load)", load);
+    const double bound = 1500;
+    std::printf("ratio p95 title / bound 1,500 ms  : %7.2f (goal <= 1.0)\n", Quantile(toTitle, 0.95) / bound);
+    PrintQuantiles("title -> first rows", titleToRows);
+    std::printf("ratio p95 rows / (bound + p50 title->rows): %.2f (goal <= 1.0)\n",
+                Quantile(toRows, 0.95) / (bound + Quantile(titleToRows, 0.5)));
+    return 0;
+}
+
+int MeasureStallDuringLoad(const std::wstring& slotFolder) {
+    const Slot slot = SlotOf(slotFolder);
+    HWND main = WaitAnsweringMainWindow(20000);
+    if (!main) return std::fprintf(stderr, "no main window\n"), 1;
+    LatencyProbe idle(main);
+    Sleep(3000);
+    const LatencySummary baseline = idle.Finish();
+
+    LatencyProbe probe(main);
+    const auto start = Clock::now();
+    if (!slot.Insert()) return std::fprintf(stderr, "cannot insert the card\n"), 1;
+    if (!PollUntil(120000, 10, Loaded)) return std::fprintf(stderr, "the card was not listed\n"), 1;
+    const double loadMs = MillisecondsSince(start);
+    Sleep(500);  // the last batch's drawing
+    const LatencySummary during = probe.Finish();
+    PrintLatency("idle window (baseline)", baseline);
+    PrintLatency("while the card loads", during);
+    std::printf("insert -> last summary            : %7.0f ms, rows %d\n", loadMs,
+                ListRowCount(1001) + ListRowCount(1002) + ListRowCount(1003) + ListRowCount(1004));
+    std::printf("longest stall                     : %7.1f ms (goal <= 100), p99/idle p99 %.2f\n", during.max,
+                during.p99 / std::max(baseline.p99, 0.001));
+    return 0;
+}
+
+int MeasureStallDuringExport(int rows) {
+    HWND main = WaitAnsweringMainWindow(20000);
+    if (!main || !Loaded()) return std::fprintf(stderr, "no loaded card\n"), 1;
+    if (ListRowCount(kNormalList) < rows || !TickRows(kNormalList, rows))
+        return std::fprintf(stderr, "cannot tick %d Normal rows\n", rows), 1;
+    LatencyProbe idle(main);
+    Sleep(3000);
+    const LatencySummary baseline = idle.Finish();
+
+    LatencyProbe probe(main);
+    const auto start = Clock::now();
+    PostMessageW(GetDlgItem(main, kNormalSave), BM_CLICK, 0, 0);
+    HWND box = nullptr;
+    if (!PollUntil(900000, 20, [&] { return (box = FindBox(L"Saved")) != nullptr; }))
+        return std::fprintf(stderr, "the export did not end\n"), 1;
+    const double exportMs = MillisecondsSince(start);
+    const LatencySummary during = probe.Finish();
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDNO, BN_CLICKED), 0);
+    PrintLatency("idle window (baseline)", baseline);
+    PrintLatency("while recordings export", during);
+    std::printf("export of %d recordings            : %7.0f ms\n", rows, exportMs);
+    std::printf("longest stall                     : %7.1f ms (goal <= 100), p99/idle p99 %.2f\n", during.max,
+                during.p99 / std::max(baseline.p99, 0.001));
+    return 0;
+}
+
+namespace {
+
+// Starts a program and waits until `window` finds its window visible and
+// answering; then closes it and waits for its end. Milliseconds to the
+// answer, or a negative value.
+template <typename FindWindow>
+double StartAndClose(const std::wstring& commandLine, const std::wstring& folder, FindWindow window) {
+    std::wstring line = commandLine;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    const auto start = Clock::now();
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
+                        &process))
+        return -1;
+    HWND found = nullptr;
+    PollUntil(30000, 1, [&] {
+        HWND candidate = window();
+        DWORD_PTR result = 0;
+        if (candidate && IsWindowVisible(candidate) &&
+            SendMessageTimeoutW(candidate, WM_NULL, 0, 0, SMTO_NORMAL, 100, &result) != 0)
+            found = candidate;
+        return found != nullptr;
+    });
+    const double elapsed = found ? MillisecondsSince(start) : -1;
+    if (found) PostMessageW(found, WM_CLOSE, 0, 0);
+    if (WaitForSingleObject(process.hProcess, 20000) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 1);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return elapsed;
+}
+
+}  // namespace
+
+int MeasureStartup(const std::wstring& program, int runs) {
+    const std::wstring folder = program.substr(0, program.rfind(L'\\'));
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::vector<double> programMs, dialogMs;
+    // Alternating, so that both see the same load of the machine.
+    for (int i = 0; i < runs; ++i) {
+        const double dialog = StartAndClose(L"\"" + std::wstring(self) + L"\" dialog", folder,
+                                            [] { return FindWindowW(nullptr, kBenchDialogCaption); });
+        const double started = StartAndClose(L"\"" + program + L"\"", folder, MainWindow);
+        if (dialog < 0 || started < 0) return std::fprintf(stderr, "a program did not answer\n"), 1;
+        dialogMs.push_back(dialog);
+        programMs.push_back(started);
+    }
+    std::printf("starts of each                    : %d, alternating\n", runs);
+    PrintQuantiles("minimal dialog program (floor)", dialogMs);
+    PrintQuantiles("KroFileList", programMs);
+    std::printf("ratio best/best                   : %7.2f (goal <= 1.5)\n",
+                Quantile(programMs, 0) / Quantile(dialogMs, 0));
+    std::printf("ratio p50/p50                     : %7.2f\n", Quantile(programMs, 0.5) / Quantile(dialogMs, 0.5));
+    return 0;
+}
+
+}  // namespace kro::bench

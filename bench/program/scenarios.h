@@ -1,0 +1,27 @@
+// The benchmark driver's measurements of the running program; each prints
+// its figures with their baseline and returns the driver's exit status.
+#pragma once
+
+#include <string>
+
+namespace kro::bench {
+
+// The caption of the driver's own minimal dialog, the start-up floor.
+inline constexpr wchar_t kBenchDialogCaption[] = L"KroBenchDialog";
+
+// `slotFolder` holds the simulator's card as "card.out"; renaming it to
+// "card" inserts it. The program must be running with that card path.
+int MeasureArrival(const std::wstring& slotFolder, int inserts);
+int MeasureStallDuringLoad(const std::wstring& slotFolder);
+// Ticks the first `rows` Normal rows of the loaded card and saves them.
+int MeasureStallDuringExport(int rows);
+// Starts `program` and the driver's minimal dialog in turn, `runs` times each.
+int MeasureStartup(const std::wstring& program, int runs);
+
+// Stand-alone programs for baselines (bare_programs.cpp).
+int RunMinimalDialog();
+// A window with four list views that inserts the card's rows itself, and
+// prints its own resident private memory before and after.
+int RunBareLists();
+
+}  // namespace kro::bench

@@ -1,0 +1,127 @@
+#!/usr/bin/env bash
+# The user-facing benchmarks, run inside scripts/wine-session.sh by
+# bench/run-program-bench.sh:  session.sh BUILD_DIR IDLE_SECONDS [LARGE]
+# The program is installed as a user has it (the simulator beside it); the
+# card sits in a slot folder and is inserted by renaming card.out to card.
+set -uo pipefail
+build=$1
+idle_seconds=$2
+large=${3:-}
+: "${WINEPREFIX:?run inside scripts/wine-session.sh}"
+wine64=/usr/lib/wine/wine64
+bin="$build/win64/bin"
+install_dir="$WINEPREFIX/drive_c/KroFileList"
+mkdir -p "$install_dir"
+cp "$bin/KroFileList.exe" "$bin/KROLib.dll" "$bin/kro_bench_driver.exe" "$install_dir/"
+slot="$build/bench/slot"
+rm -rf "$slot"
+mkdir -p "$slot"
+slot_win=$(winepath -w "$slot" 2>/dev/null | tr -d '\r')
+export KROSIM_CARD="$slot_win\\card"
+unset KROSIM_EXPORT_DIR KROSIM_FAULTS
+
+drive() { (cd "$install_dir" && "$wine64" 'C:\KroFileList\kro_bench_driver.exe' "$@" | tr -d '\r'); }
+# A card in the slot, not yet inserted; hard links, so the slot's renames
+# leave the generated card alone.
+put_card() { rm -rf "$slot/card" "$slot/card.out"; cp -al "$1" "$slot/card.out"; }
+insert() { mv "$slot/card.out" "$slot/card"; }
+pull() { mv "$slot/card" "$slot/card.out"; }
+
+# Resident private memory of a process in KiB, and its CPU time in ns and
+# context switches summed over its threads.
+private_kib() { awk '/^Private_(Clean|Dirty):/ { s += $2 } END { print s }' "/proc/$1/smaps_rollup"; }
+cpu_ns() { cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{ s += $1 } END { printf "%d\n", s }'; }
+switches() {
+    cat /proc/"$1"/task/*/status 2>/dev/null |
+        awk '/^(non)?voluntary_ctxt_switches:/ { s += $2 } END { print s }'
+}
+# This prefix's wineserver: its working folder is named after the prefix's
+# device and inode.
+server_dir=$(printf '/tmp/.wine-%d/server-%x-%x' "$(id -u)" "$(stat -c %d "$WINEPREFIX")" "$(stat -c %i "$WINEPREFIX")")
+wineserver_pid() {
+    local p
+    for p in $(pgrep -x wineserver); do
+        [ "$(readlink "/proc/$p/cwd")" = "$server_dir" ] && { echo "$p"; return; }
+    done
+}
+# idle LABEL: CPU share of the program and of the wineserver over
+# idle_seconds, and the program's wake-ups per second.
+idle() {
+    local server c0 s0 w0 c1 s1 w1
+    server=$(wineserver_pid)
+    c0=$(cpu_ns "$program_pid"); w0=$(switches "$program_pid"); s0=$(cpu_ns "$server")
+    sleep "$idle_seconds"
+    c1=$(cpu_ns "$program_pid"); w1=$(switches "$program_pid"); s1=$(cpu_ns "$server")
+    awk -v l="$1" -v c=$((c1 - c0)) -v s=$((s1 - s0)) -v w=$((w1 - w0)) -v t="$idle_seconds" 'BEGIN {
+        printf "%-34s: program %.3f%% of a core, %.1f wake-ups/s; wineserver %.3f%%\n",
+            l, c / t / 1e7, w / t, s / t / 1e7 }'
+}
+
+echo "== start-up: KroFileList against a minimal dialog program, same prefix"
+drive startup 'C:\KroFileList\KroFileList.exe' 10
+
+(cd "$install_dir" && exec "$wine64" 'C:\KroFileList\KroFileList.exe' >/dev/null 2>&1) &
+program_pid=$!
+drive wait-empty 30000 || exit 1
+sleep 2
+memory_none=$(private_kib "$program_pid")
+
+echo "== idle cost over $idle_seconds s (CPU time from the kernel)"
+idle "no card"
+
+echo "== card arrival: the demo card inserted 30 times at random poll phases"
+put_card "$build/bench/demo-card"
+drive arrival "$slot_win" 30 || exit 1
+insert
+drive wait-loaded 30000 || exit 1
+sleep 2
+memory_demo=$(private_kib "$program_pid")
+demo_rows=$(find "$build/bench/demo-card" -name '*.KRO' | wc -l)
+idle "demo card loaded"
+
+# A card of `count` recordings: the window's answers while it loads, then
+# its memory.
+scale_card() {
+    local count=$1
+    pull
+    drive wait-empty 30000 || exit 1
+    put_card "$build/bench/scale-card-$count"
+    echo "== a window that keeps answering: $count recordings loading"
+    drive stall-load "$slot_win" || exit 1
+    sleep 2
+    eval "memory_$count=\$(private_kib \"\$program_pid\")"
+}
+scale_card 10000
+echo "== a window that keeps answering: 512 recordings exported as AVI"
+drive stall-export 512 || exit 1
+[ -n "$large" ] && scale_card "$large"
+
+drive close
+wait "$program_pid" 2>/dev/null
+echo "== idle cost of the Wine session without the program"
+program_pid=$(wineserver_pid)
+sleep 3
+idle "(no program; the wineserver itself)"
+
+echo "== memory: resident private KiB of the program, against bare list views"
+report_memory() {  # report_memory LABEL ROWS PROGRAM_KIB
+    printf '%-34s: %8d KiB' "$1" "$3"
+    if [ "$2" -gt 0 ]; then
+        awk -v r="$2" -v k=$(($3 - memory_none)) 'BEGIN { printf ", %.0f bytes per row beyond no card", k * 1024 / r }'
+    fi
+    echo
+}
+report_memory "no card" 0 "$memory_none"
+report_memory "demo card ($demo_rows recordings)" "$demo_rows" "$memory_demo"
+for count in 10000 $large; do
+    report_memory "$count recordings" "$count" "$(eval echo "\$memory_$count")"
+    put_card "$build/bench/scale-card-$count"
+    insert
+    bare=$(drive bare-lists) || exit 1
+    echo "$bare"
+    awk -v p=$(( $(eval echo "\$memory_$count") - memory_none )) -v line="$bare" 'BEGIN {
+        split(line, f, /[ ,]+/); rows = f[4]; before = f[8]; after = f[10]
+        printf "%-34s: program %.0f, bare lists %.0f bytes per row; ratio %.2f (goal <= 1.2)\n",
+            "bytes per row, " rows " rows", p * 1024 / rows, (after - before) * 1024 / rows,
+            p / (after - before) }'
+done
