@@ -5,7 +5,7 @@ BUILD ?= build
 GEN   := -G Ninja
 export CMAKE_BUILD_PARALLEL_LEVEL ?= $(shell nproc)
 
-.PHONY: all deps native native-tsan win64 win32 fuzz-tree fuzz test demo dist bench clean
+.PHONY: all deps native native-tsan win64 win32 fuzz-tree fuzz test demo dist bench bench-long clean
 
 all: native win64 win32
 
@@ -60,14 +60,25 @@ dist: native win64 win32
 	@scripts/dist.sh $(BUILD)
 
 # Benchmarks, optimised and without sanitizers; each prints ratios against a
-# baseline measured in the same run.
+# baseline measured in the same run (docs/PERFORMANCE.md). `make bench-long`
+# adds 60 s idle windows and a 50,000-recording card.
+BENCH_IDLE_SECONDS ?= 10
+BENCH_LARGE ?=
 bench: native win64
 	@cmake -S . -B $(BUILD)/bench $(GEN) -DCMAKE_BUILD_TYPE=Release >/dev/null
 	@cmake --build $(BUILD)/bench --target export_bench KROLib demo_card
 	@echo "== export: 100 demo recordings as AVI against a plain copy"
 	@$(BUILD)/bench/bin/export_bench $(BUILD)/bench/bin/libKROLib.so $(BUILD)/bench/demo-card 100
-	@echo "== list loading: 10,000 recordings under Wine against the list view's floor"
-	@bench/run-load-bench.sh $(BUILD) 10000
+	@echo "== export at a camera's sizes: AVI of 50-150 MB, pictures of 700 KiB, against a plain copy"
+	@$(BUILD)/bench/bin/export_bench $(BUILD)/bench/bin/libKROLib.so $(BUILD)/bench/demo-card --real-sizes
+	@for count in 10000 $(BENCH_LARGE); do \
+	    echo "== list loading: $$count recordings under Wine against the list view's floor"; \
+	    bench/run-load-bench.sh $(BUILD) $$count || exit 1; done
+	@echo "== the program as a user feels it, under Wine"
+	@bench/run-program-bench.sh $(BUILD) $(BENCH_IDLE_SECONDS) $(BENCH_LARGE)
+
+bench-long:
+	@$(MAKE) --no-print-directory bench BENCH_IDLE_SECONDS=60 BENCH_LARGE=50000
 
 clean:
 	rm -rf $(BUILD)

@@ -29,9 +29,9 @@ struct TimedExport<Result(KRO_CALL*)(Args...), Slot> {
     static Result KRO_CALL Call(Args... arguments) {
         const auto start = std::chrono::steady_clock::now();
         const Result result = real(arguments...);
-        libraryNanoseconds += std::chrono::duration_cast<std::chrono::nanoseconds>(
-                                  std::chrono::steady_clock::now() - start)
-                                  .count();
+        libraryNanoseconds +=
+            std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start)
+                .count();
         return result;
     }
 };

@@ -84,8 +84,10 @@ void CKroFileListDlg::ShowCategorySummary(const CategorySummary& summary) {
 bool CKroFileListDlg::OnAppMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
     if (message != ui::kRowBatchMessage) return false;
     // Only the current load's batches come back; others are freed here.
-    if (const std::unique_ptr<RowBatch> batch = m_listLoads.Receive(wParam, lParam)) {
-        InsertBatchRows(*batch, {&m_eventList, &m_normalList, &m_parkList, &m_photoList});
+    // A big batch goes in over several turns of the message loop.
+    if (const std::unique_ptr<RowBatch> batch =
+            m_listLoads.Apply(Handle(), wParam, lParam,
+                              {&m_eventList, &m_normalList, &m_parkList, &m_photoList}, kRowInsertSlice)) {
         for (const CategorySummary& summary : batch->summaries) ShowCategorySummary(summary);
     }
     result = 0;

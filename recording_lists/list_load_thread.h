@@ -31,6 +31,11 @@ namespace kro {
 inline constexpr std::size_t kFirstRowBatchRows = 256;
 inline constexpr std::size_t kLargestRowBatchRows = 4096;
 
+// The longest the window's thread inserts rows before it serves its other
+// messages again: a big batch goes into the lists in slices of about this
+// time, so the window keeps answering while a long card loads.
+inline constexpr std::chrono::milliseconds kRowInsertSlice{25};
+
 class ListLoadThread {
 public:
     ListLoadThread() = default;
@@ -52,6 +57,15 @@ public:
     // when it belongs to the current load; frees it and returns null
     // otherwise.
     std::unique_ptr<RowBatch> Receive(WPARAM generation, LPARAM batch) const;
+
+    // Takes a posted batch as Receive does and inserts its rows into `lists`
+    // for about `slice`. Returns the batch once all its rows are in (its
+    // summary lines are then due). When rows are left, they are posted to
+    // `window` again, joined by the current load's batches queued behind
+    // them, so rows keep their order; null is returned then. Should the
+    // queue take nothing more, the rows left are inserted at once.
+    std::unique_ptr<RowBatch> Apply(HWND window, WPARAM generation, LPARAM batch, const CategoryLists& lists,
+                                    std::chrono::milliseconds slice) const;
 
     // Abandons every load, waits up to `timeout` for the threads, and frees
     // batches still queued for `window`. True when every thread has ended.

@@ -6,6 +6,8 @@
 #include <windows.h>
 
 #include <array>
+#include <chrono>
+#include <cstddef>
 #include <vector>
 
 #include "recording_lists/recording_list_loader.h"
@@ -18,6 +20,9 @@ struct RowBatch {
     // The four summary lines, Event to Photo; only in the last batch of a
     // load that completed.
     std::vector<CategorySummary> summaries;
+    // Rows before this index are in the lists already (a batch inserted in
+    // slices).
+    std::size_t inserted = 0;
 };
 
 // The four lists by category index (Event, Normal, Park, Photo).
@@ -28,5 +33,15 @@ using CategoryLists = std::array<const ui::ListView*, kCategoryCount>;
 // draws once, after the whole batch: with drawing on, every insert would
 // repaint the list.
 void InsertBatchRows(const RowBatch& batch, const CategoryLists& lists);
+
+// Rows inserted between two looks at the clock; also the fewest rows a slice
+// inserts, so that every slice makes progress.
+inline constexpr std::size_t kRowsPerClockCheck = 32;
+
+// Inserts the batch's rows from `inserted` on, as InsertBatchRows does, until
+// they are all in or `budget` has passed; moves `inserted` on. True when
+// every row of the batch is in the lists.
+bool InsertBatchRowsFor(RowBatch& batch, const CategoryLists& lists,
+                        std::chrono::steady_clock::duration budget);
 
 }  // namespace kro

@@ -107,7 +107,8 @@ bool MeasureExport(const char* label, const kro::KroLibrary& library, const fs::
         const auto start = std::chrono::steady_clock::now();
         failures = kro::RunExport(job, kro::SystemExportFileSystem(), progress, trace).failed.size();
         const double total = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        shareSeconds = std::min(shareSeconds, total - static_cast<double>(kro::bench::libraryNanoseconds) / 1e9);
+        shareSeconds =
+            std::min(shareSeconds, total - static_cast<double>(kro::bench::libraryNanoseconds) / 1e9);
     });
     const std::uintmax_t bytes = FolderBytes(root / "export");
     // The floor: the same bytes copied file by file on the same disk.
@@ -120,17 +121,22 @@ bool MeasureExport(const char* label, const kro::KroLibrary& library, const fs::
     fs::remove_all(root / "copy");
     // The walk pauses 1 ms after each recording; what that costs here.
     const double pauseSeconds = BestSeconds([&] {
-        for (std::size_t i = 0; i < names.size(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        for (std::size_t i = 0; i < names.size(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
     });
 
     const double megabytes = static_cast<double>(bytes) / 1048576.0;
     const double count = static_cast<double>(names.size());
     std::printf("-- %s: %zu recordings (%zu failed), %.1f MiB written, best of %d\n", label, names.size(),
                 failures, megabytes, runs);
-    std::printf("export                 : %8.1f ms  %8.1f MiB/s\n", exportSeconds * 1e3, megabytes / exportSeconds);
-    std::printf("plain copy (floor)     : %8.1f ms  %8.1f MiB/s\n", copySeconds * 1e3, megabytes / copySeconds);
-    std::printf("ratio copy time/export : %8.2f (throughput against the copy)\n", copySeconds / exportSeconds);
-    std::printf("overhead/recording     : %8.3f ms beyond the copy\n", (exportSeconds - copySeconds) * 1e3 / count);
+    std::printf("export                 : %8.1f ms  %8.1f MiB/s\n", exportSeconds * 1e3,
+                megabytes / exportSeconds);
+    std::printf("plain copy (floor)     : %8.1f ms  %8.1f MiB/s\n", copySeconds * 1e3,
+                megabytes / copySeconds);
+    std::printf("ratio copy time/export : %8.2f (throughput against the copy)\n",
+                copySeconds / exportSeconds);
+    std::printf("overhead/recording     : %8.3f ms beyond the copy\n",
+                (exportSeconds - copySeconds) * 1e3 / count);
     std::printf("program share/recording: %8.3f ms outside library calls, of which the 1 ms pause %.3f ms\n",
                 shareSeconds * 1e3 / count, pauseSeconds * 1e3 / count);
     std::printf("share beyond the pause : %8.3f ms per recording (goal <= 0.5)\n",

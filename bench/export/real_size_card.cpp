@@ -14,7 +14,8 @@ constexpr std::uint8_t kFramesPerSecond = 30;
 constexpr std::size_t kHeaderBytes = 48;
 
 void Put32(std::vector<char>& bytes, std::size_t offset, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) bytes[offset + static_cast<std::size_t>(i)] = static_cast<char>(value >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        bytes[offset + static_cast<std::size_t>(i)] = static_cast<char>(value >> (8 * i));
 }
 
 std::uint32_t Get32(const std::vector<char>& bytes, std::size_t offset) {
@@ -31,7 +32,8 @@ std::vector<char> FirstPicture(const fs::path& recording) {
     if (file.size() < kHeaderBytes + 4) return {};
     const std::uint32_t length = Get32(file, kHeaderBytes);
     if (file.size() < kHeaderBytes + 4 + length) return {};
-    return {file.begin() + kHeaderBytes + 4, file.begin() + static_cast<std::ptrdiff_t>(kHeaderBytes + 4 + length)};
+    return {file.begin() + kHeaderBytes + 4,
+            file.begin() + static_cast<std::ptrdiff_t>(kHeaderBytes + 4 + length)};
 }
 
 // One recording: `frames` copies of the picture, padded to `frameBytes`.
@@ -51,7 +53,8 @@ void WriteRecording(const fs::path& path, char letter, std::uint8_t fps, const s
     Put32(header, 32, frames * static_cast<std::uint32_t>(frame.size()));
     std::ofstream out(path, std::ios::binary);
     out.write(header.data(), static_cast<std::streamsize>(header.size()));
-    for (std::uint32_t i = 0; i < frames; ++i) out.write(frame.data(), static_cast<std::streamsize>(frame.size()));
+    for (std::uint32_t i = 0; i < frames; ++i)
+        out.write(frame.data(), static_cast<std::streamsize>(frame.size()));
 }
 
 }  // namespace

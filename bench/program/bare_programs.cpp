@@ -70,8 +70,8 @@ int RunMinimalDialog() {
     *tail++ = 0;  // the standard dialog class
     for (const wchar_t* c = kBenchDialogCaption; *c; ++c) *tail++ = static_cast<WORD>(*c);
     *tail++ = 0;
-    return static_cast<int>(DialogBoxIndirectParamW(GetModuleHandleW(nullptr), header, nullptr,
-                                                    MinimalDialogProc, 0));
+    return static_cast<int>(
+        DialogBoxIndirectParamW(GetModuleHandleW(nullptr), header, nullptr, MinimalDialogProc, 0));
 }
 
 int RunBareLists() {
@@ -92,7 +92,8 @@ int RunBareLists() {
         column.cx = 60;
         column.pszText = const_cast<wchar_t*>(L"c");
         for (int c = 0; c < (i < 3 ? 4 : 3); ++c)
-            SendMessageW(lists[i], LVM_INSERTCOLUMNW, static_cast<WPARAM>(c), reinterpret_cast<LPARAM>(&column));
+            SendMessageW(lists[i], LVM_INSERTCOLUMNW, static_cast<WPARAM>(c),
+                         reinterpret_cast<LPARAM>(&column));
     }
     UpdateWindow(window);
     const long before = PrivateKib();

@@ -40,7 +40,9 @@ int Run(int argc, char** argv) {
     using namespace kro::bench;
     const std::string command = argc > 1 ? argv[1] : "";
     const auto argument = [&](int index) { return argc > index ? argv[index] : ""; };
-    const auto number = [&](int index, int fallback) { return argc > index ? std::atoi(argv[index]) : fallback; };
+    const auto number = [&](int index, int fallback) {
+        return argc > index ? std::atoi(argv[index]) : fallback;
+    };
 
     if (command == "arrival") return MeasureArrival(Wide(argument(2)), number(3, 30));
     if (command == "stall-load") return MeasureStallDuringLoad(Wide(argument(2)));
@@ -49,18 +51,18 @@ int Run(int argc, char** argv) {
     if (command == "dialog") return RunMinimalDialog();
     if (command == "bare-lists") return RunBareLists();
     if (command == "wait-loaded") {
-        const bool loaded = WaitAnsweringMainWindow(number(2, 10000)) != nullptr &&
-                            PollUntil(number(2, 10000), 20, [] {
-                                const std::wstring text = ControlText(kPhotoSummary);
-                                return !text.empty() && text != kZeroPhotoSummary;
-                            });
+        const bool loaded =
+            WaitAnsweringMainWindow(number(2, 10000)) != nullptr && PollUntil(number(2, 10000), 20, [] {
+                const std::wstring text = ControlText(kPhotoSummary);
+                return !text.empty() && text != kZeroPhotoSummary;
+            });
         return loaded ? 0 : (std::fprintf(stderr, "no loaded card\n"), 1);
     }
     if (command == "wait-empty") {
-        const bool empty = WaitAnsweringMainWindow(number(2, 10000)) != nullptr &&
-                           PollUntil(number(2, 10000), 20, [] {
-                               return WindowText(MainWindow()) == L"KroFileList" && ListRowCount(kNormalList) == 0;
-                           });
+        const bool empty =
+            WaitAnsweringMainWindow(number(2, 10000)) != nullptr && PollUntil(number(2, 10000), 20, [] {
+                return WindowText(MainWindow()) == L"KroFileList" && ListRowCount(kNormalList) == 0;
+            });
         return empty ? 0 : (std::fprintf(stderr, "the lists did not empty\n"), 1);
     }
     if (command == "close") {

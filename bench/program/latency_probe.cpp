@@ -53,13 +53,15 @@ LatencySummary LatencyProbe::Finish() {
     summary.p50 = Quantile(latencies_, 0.5);
     summary.p99 = Quantile(latencies_, 0.99);
     summary.max = Quantile(latencies_, 1.0);
+    for (double latency : latencies_) summary.over100 += latency > 100 ? 1 : 0;
     if (unanswered_ > 0) summary.max = kAnswerLimitMs;
     return summary;
 }
 
 void PrintLatency(const char* label, const LatencySummary& summary) {
-    std::printf("%-34s: %6zu answers, p50 %7.2f ms, p99 %7.2f ms, max %8.2f ms%s\n", label, summary.answers,
-                summary.p50, summary.p99, summary.max, summary.unanswered ? " (some unanswered for 5 s)" : "");
+    std::printf("%-34s: %6zu answers, p50 %6.1f ms, p99 %6.1f ms, max %6.1f ms, %zu over 100 ms%s\n", label,
+                summary.answers, summary.p50, summary.p99, summary.max, summary.over100,
+                summary.unanswered ? " (some unanswered for 5 s)" : "");
 }
 
 }  // namespace kro::bench

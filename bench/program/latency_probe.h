@@ -16,6 +16,7 @@ namespace kro::bench {
 struct LatencySummary {
     std::size_t answers = 0;
     std::size_t unanswered = 0;  // no answer within the probe's 5 s limit
+    std::size_t over100 = 0;     // answers that took longer than 100 ms
     double p50 = 0;
     double p99 = 0;
     double max = 0;

@@ -86,7 +86,8 @@ bool TickRows(int id, int rows) {
     item.state = INDEXTOSTATEIMAGEMASK(2);
     ticked = ticked && WriteProcessMemory(process, remote, &item, sizeof item, nullptr);
     for (int row = 0; ticked && row < rows; ++row)
-        ticked = SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(remote));
+        ticked =
+            SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(remote));
     if (remote) VirtualFreeEx(process, remote, 0, MEM_RELEASE);
     CloseHandle(process);
     return ticked;
@@ -102,7 +103,8 @@ HWND FindBox(const std::wstring& caption) {
 double Quantile(std::vector<double> samples, double q) {
     if (samples.empty()) return 0;
     std::sort(samples.begin(), samples.end());
-    const auto index = static_cast<std::size_t>(std::ceil(q * static_cast<double>(samples.size()))) - (q > 0 ? 1 : 0);
+    const auto index =
+        static_cast<std::size_t>(std::ceil(q * static_cast<double>(samples.size()))) - (q > 0 ? 1 : 0);
     return samples[std::min(index, samples.size() - 1)];
 }
 

@@ -30,35 +30,37 @@ pull() { mv "$slot/card" "$slot/card.out"; }
 # Resident private memory of a process in KiB, and its CPU time in ns and
 # context switches summed over its threads.
 private_kib() { awk '/^Private_(Clean|Dirty):/ { s += $2 } END { print s }' "/proc/$1/smaps_rollup"; }
-cpu_ns() { cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{ s += $1 } END { printf "%d\n", s }'; }
+cpu_ns() { cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{ s += $1 } END { printf "%.0f\n", s }'; }
 switches() {
     cat /proc/"$1"/task/*/status 2>/dev/null |
         awk '/^(non)?voluntary_ctxt_switches:/ { s += $2 } END { print s }'
 }
 # This prefix's wineserver: its working folder is named after the prefix's
 # device and inode.
-server_dir=$(printf '/tmp/.wine-%d/server-%x-%x' "$(id -u)" "$(stat -c %d "$WINEPREFIX")" "$(stat -c %i "$WINEPREFIX")")
+server_dir=$(printf 'server-%x-%x' "$(stat -c %d "$WINEPREFIX")" "$(stat -c %i "$WINEPREFIX")")
 wineserver_pid() {
     local p
-    for p in $(pgrep -x wineserver); do
-        [ "$(readlink "/proc/$p/cwd")" = "$server_dir" ] && { echo "$p"; return; }
+    for p in $(pgrep -x 'wineserver(64)?'); do
+        case "$(readlink "/proc/$p/cwd")" in */"$server_dir") echo "$p"; return ;; esac
     done
 }
-# idle LABEL: CPU share of the program and of the wineserver over
-# idle_seconds, and the program's wake-ups per second.
+# idle LABEL PID: CPU share of the process and of the wineserver over
+# idle_seconds, and the process's wake-ups per second.
 idle() {
     local server c0 s0 w0 c1 s1 w1
     server=$(wineserver_pid)
-    c0=$(cpu_ns "$program_pid"); w0=$(switches "$program_pid"); s0=$(cpu_ns "$server")
+    c0=$(cpu_ns "$2"); w0=$(switches "$2"); s0=$(cpu_ns "$server")
     sleep "$idle_seconds"
-    c1=$(cpu_ns "$program_pid"); w1=$(switches "$program_pid"); s1=$(cpu_ns "$server")
+    c1=$(cpu_ns "$2"); w1=$(switches "$2"); s1=$(cpu_ns "$server")
     awk -v l="$1" -v c=$((c1 - c0)) -v s=$((s1 - s0)) -v w=$((w1 - w0)) -v t="$idle_seconds" 'BEGIN {
-        printf "%-34s: program %.3f%% of a core, %.1f wake-ups/s; wineserver %.3f%%\n",
+        printf "%-34s: %.3f%% of a core, %.1f wake-ups/s; wineserver %.3f%%\n",
             l, c / t / 1e7, w / t, s / t / 1e7 }'
 }
 
 echo "== start-up: KroFileList against a minimal dialog program, same prefix"
 drive startup 'C:\KroFileList\KroFileList.exe' 10
+sleep 3
+idle "wineserver alone, no program" "$(wineserver_pid)"
 
 (cd "$install_dir" && exec "$wine64" 'C:\KroFileList\KroFileList.exe' >/dev/null 2>&1) &
 program_pid=$!
@@ -67,7 +69,7 @@ sleep 2
 memory_none=$(private_kib "$program_pid")
 
 echo "== idle cost over $idle_seconds s (CPU time from the kernel)"
-idle "no card"
+idle "program, no card" "$program_pid"
 
 echo "== card arrival: the demo card inserted 30 times at random poll phases"
 put_card "$build/bench/demo-card"
@@ -77,7 +79,7 @@ drive wait-loaded 30000 || exit 1
 sleep 2
 memory_demo=$(private_kib "$program_pid")
 demo_rows=$(find "$build/bench/demo-card" -name '*.KRO' | wc -l)
-idle "demo card loaded"
+idle "program, demo card loaded" "$program_pid"
 
 # A card of `count` recordings: the window's answers while it loads, then
 # its memory.
@@ -99,9 +101,8 @@ drive stall-export 512 || exit 1
 drive close
 wait "$program_pid" 2>/dev/null
 echo "== idle cost of the Wine session without the program"
-program_pid=$(wineserver_pid)
 sleep 3
-idle "(no program; the wineserver itself)"
+idle "wineserver alone, no program" "$(wineserver_pid)"
 
 echo "== memory: resident private KiB of the program, against bare list views"
 report_memory() {  # report_memory LABEL ROWS PROGRAM_KIB

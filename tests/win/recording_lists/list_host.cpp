@@ -105,15 +105,28 @@ LRESULT CALLBACK ListHost::Proc(HWND window, UINT message, WPARAM wParam, LPARAM
 }
 
 void ListHost::OnRowBatch(WPARAM generation, LPARAM batch) {
-    const std::unique_ptr<RowBatch> rows = loads.Receive(generation, batch);
-    if (!rows) {
-        ++droppedBatches;
-        return;
+    const CategoryLists lists = {&lists_[0], &lists_[1], &lists_[2], &lists_[3]};
+    std::unique_ptr<RowBatch> rows;
+    if (slice) {
+        // Null here also means rows left for a later turn.
+        rows = loads.Apply(window_, generation, batch, lists, *slice);
+        if (!rows) return;
+    } else {
+        rows = loads.Receive(generation, batch);
+        if (!rows) {
+            ++droppedBatches;
+            return;
+        }
+        InsertBatchRows(*rows, lists);
     }
-    InsertBatchRows(*rows, {&lists_[0], &lists_[1], &lists_[2], &lists_[3]});
     appliedBatchRows.push_back(rows->rows.size());
     appliedBatchSummaries.push_back(rows->summaries.size());
     summaries.insert(summaries.end(), rows->summaries.begin(), rows->summaries.end());
+    if (!rows->summaries.empty()) {
+        int inLists = 0;
+        for (const ui::ListView& list : lists_) inLists += list.ItemCount();
+        rowsAtSummaries.push_back(inLists);
+    }
 }
 
 }  // namespace kro::testing

@@ -5,7 +5,9 @@
 
 #include <windows.h>
 
+#include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,11 +39,16 @@ public:
     void PumpPending() const;
 
     ListLoadThread loads;
+    // When set, batches go in as the main window puts them in: through
+    // ListLoadThread::Apply in slices of this time. Otherwise whole.
+    std::optional<std::chrono::milliseconds> slice;
     // What the window applied and dropped, in arrival order.
     std::vector<std::size_t> appliedBatchRows;
     std::vector<std::size_t> appliedBatchSummaries;
     std::vector<CategorySummary> summaries;
     int droppedBatches = 0;
+    // Rows in the four lists each time summary lines arrived.
+    std::vector<int> rowsAtSummaries;
 
 private:
     static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

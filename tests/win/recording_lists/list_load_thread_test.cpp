@@ -95,6 +95,52 @@ TEST_F(ListLoadThreadTest, RowsReachTheListsInBatchesAndTheSummariesComeLast) {
     EXPECT_EQ(host.droppedBatches, 0);
 }
 
+// The main window puts rows in for a slice of time at a turn of its message
+// loop; with no time at all each turn still puts in a few rows.
+TEST_F(ListLoadThreadTest, RowsGoInInSlicesInTheirOrderWithTheQueuedBatchesJoinedAndTheSummariesLast) {
+    host.slice = std::chrono::milliseconds(0);
+    ASSERT_TRUE(host.loads.Start(device.Library(), host.Window()));
+    ASSERT_TRUE(WaitForThreadsOnly());  // both batches (256 and 352 rows) are queued
+
+    MSG message;
+    ASSERT_TRUE(PeekMessageW(&message, host.Window(), ui::kRowBatchMessage, ui::kRowBatchMessage, PM_REMOVE));
+    DispatchMessageW(&message);
+    EXPECT_EQ(host.List(RecordingCategory::Event).ItemCount(), static_cast<int>(kRowsPerClockCheck));
+    ASSERT_TRUE(host.PumpUntil([&] { return LoadComplete(); }));
+
+    const auto eventRows = host.Rows(RecordingCategory::Event);
+    ASSERT_EQ(eventRows.size(), static_cast<std::size_t>(kEventRows));
+    for (int i = 0; i < kEventRows; ++i) {
+        EXPECT_EQ(eventRows[i], (Row{Numbered("EV", i), "2M", FormatDurationText(i)})) << i;
+    }
+    EXPECT_THAT(host.Rows(RecordingCategory::Normal),
+                ElementsAre(Row{"N1024", "1024B", "07Sec"}, Row{"N1025", "1K", "3600Sec"},
+                            Row{"N1M", "1024K", "60Sec"}, Row{"Nunknown", "1M", "05Sec"}));
+    EXPECT_THAT(host.Rows(RecordingCategory::Photo),
+                ElementsAre(Row{"0105_0001.JPG", "488K"}, Row{"0105_0002.JPG", "488K"}));
+    // The second batch joined the rows left of the first one.
+    EXPECT_THAT(host.appliedBatchRows, ElementsAre(608));
+    EXPECT_THAT(host.rowsAtSummaries, ElementsAre(608));
+    EXPECT_EQ(host.summaries.size(), 4u);
+}
+
+TEST_F(ListLoadThreadTest, RowsLeftOfAnAbandonedLoadNeverGoIn) {
+    host.slice = std::chrono::milliseconds(0);
+    ASSERT_TRUE(host.loads.Start(device.Library(), host.Window()));
+    ASSERT_TRUE(WaitForThreadsOnly());
+    MSG message;
+    ASSERT_TRUE(PeekMessageW(&message, host.Window(), ui::kRowBatchMessage, ui::kRowBatchMessage, PM_REMOVE));
+    DispatchMessageW(&message);
+    ASSERT_EQ(host.List(RecordingCategory::Event).ItemCount(), static_cast<int>(kRowsPerClockCheck));
+
+    host.loads.Abandon();
+    host.PumpPending();
+    EXPECT_EQ(host.List(RecordingCategory::Event).ItemCount(), static_cast<int>(kRowsPerClockCheck));
+    EXPECT_THAT(host.summaries, IsEmpty());
+    EXPECT_FALSE(
+        PeekMessageW(&message, host.Window(), ui::kRowBatchMessage, ui::kRowBatchMessage, PM_NOREMOVE));
+}
+
 TEST_F(ListLoadThreadTest, AnEmptyCardSendsOnlyTheLoadedZeroLines) {
     device.SetCard({});
     ASSERT_TRUE(host.loads.Start(device.Library(), host.Window()));
