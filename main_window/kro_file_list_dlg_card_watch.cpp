@@ -1,6 +1,9 @@
 // The card watch of the main dialog: the 500 ms tick and the Reload button
 // follow the poller's device value through CardWatch; list loads run on
 // their own threads and their rows arrive here as posted batches.
+#include <cstring>
+#include <string>
+
 #include "device/card_drive.h"
 #include "main_window/kro_file_list_dlg.h"
 #include "recording_lists/recording_texts.h"
@@ -8,6 +11,21 @@
 #include "ui/app_messages.h"
 
 namespace kro {
+namespace {
+
+// Whether the window shows exactly this ANSI text already. Without a card
+// the tick repeats the emptying, the zero lines and the title twice a
+// second; setting what is already shown would repaint it each time.
+bool ShowsTextA(HWND window, const char* text) {
+    const int length = GetWindowTextLengthA(window);
+    if (length != static_cast<int>(std::strlen(text))) return false;
+    std::string current(static_cast<std::size_t>(length) + 1, '\0');
+    GetWindowTextA(window, current.data(), length + 1);
+    current.resize(static_cast<std::size_t>(length));
+    return current == text;
+}
+
+}  // namespace
 
 std::int8_t CKroFileListDlg::DeviceValue() const {
     return static_cast<std::int8_t>(m_poller.deviceValue.load());
@@ -55,7 +73,11 @@ void CKroFileListDlg::EmptyLists() {
     // Rows that a running load has still to deliver would belong to lists
     // emptied since; that load is abandoned with them.
     m_listLoads.Abandon();
-    for (RecordingCategory category : kListEmptyingOrder) List(CategoryIndex(category)).DeleteAllItems();
+    // An empty list is left alone: emptying it again would only repaint it.
+    for (RecordingCategory category : kListEmptyingOrder) {
+        const ui::ListView& list = List(CategoryIndex(category));
+        if (list.ItemCount() > 0) list.DeleteAllItems();
+    }
 }
 
 void CKroFileListDlg::StartListLoading() {
@@ -66,7 +88,9 @@ void CKroFileListDlg::StartListLoading() {
 void CKroFileListDlg::ResetSummaryTexts() {
     for (RecordingCategory category : kAllCategories) {
         const bool photo = category == RecordingCategory::Photo;
-        Summary(CategoryIndex(category)).SetTextA(photo ? kZeroPhotoSummaryText : kZeroVideoSummaryText);
+        const char* text = photo ? kZeroPhotoSummaryText : kZeroVideoSummaryText;
+        ui::Static& summary = Summary(CategoryIndex(category));
+        if (!ShowsTextA(summary.Handle(), text)) summary.SetTextA(text);
     }
 }
 
@@ -74,7 +98,8 @@ void CKroFileListDlg::UpdateTitle() {
     const std::int8_t value = DeviceValue();
     const std::string root =
         value != 0 ? FindCardDrive(value, SystemDiskQueries(), DiagnosticOutput()) : std::string();
-    SetWindowTextA(Handle(), FormatWindowTitle(value != 0, root).c_str());
+    const std::string title = FormatWindowTitle(value != 0, root);
+    if (!ShowsTextA(Handle(), title.c_str())) SetWindowTextA(Handle(), title.c_str());
 }
 
 void CKroFileListDlg::ShowCategorySummary(const CategorySummary& summary) {

@@ -12,6 +12,7 @@ constexpr UINT kAnswerLimitMs = 5000;
 
 LatencyProbe::LatencyProbe(HWND window) : window_(window) {
     latencies_.reserve(1 << 16);
+    sentAt_.reserve(1 << 16);
     thread_ = std::thread([this] { Run(); });
 }
 
@@ -31,6 +32,7 @@ void LatencyProbe::Run() {
             SendMessageTimeoutW(window_, WM_NULL, 0, 0, SMTO_NORMAL, kAnswerLimitMs, &result);
         if (answered != 0) {
             latencies_.push_back(MillisecondsSince(start));
+            sentAt_.push_back(std::chrono::duration<double, std::milli>(start - start_).count());
         } else {
             ++unanswered_;
         }
@@ -47,14 +49,23 @@ void LatencyProbe::Run() {
 LatencySummary LatencyProbe::Finish() {
     stop_ = true;
     if (thread_.joinable()) thread_.join();
-    LatencySummary summary;
-    summary.answers = latencies_.size();
+    LatencySummary summary = Between(0, 1e300);
     summary.unanswered = unanswered_;
-    summary.p50 = Quantile(latencies_, 0.5);
-    summary.p99 = Quantile(latencies_, 0.99);
-    summary.max = Quantile(latencies_, 1.0);
-    for (double latency : latencies_) summary.over100 += latency > 100 ? 1 : 0;
     if (unanswered_ > 0) summary.max = kAnswerLimitMs;
+    return summary;
+}
+
+LatencySummary LatencyProbe::Between(double fromMs, double toMs) const {
+    std::vector<double> latencies;
+    for (std::size_t i = 0; i < latencies_.size(); ++i) {
+        if (sentAt_[i] >= fromMs && sentAt_[i] < toMs) latencies.push_back(latencies_[i]);
+    }
+    LatencySummary summary;
+    summary.answers = latencies.size();
+    summary.p50 = Quantile(latencies, 0.5);
+    summary.p99 = Quantile(latencies, 0.99);
+    summary.max = Quantile(latencies, 1.0);
+    for (double latency : latencies) summary.over100 += latency > 100 ? 1 : 0;
     return summary;
 }
 

@@ -11,6 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include "bench/program/remote_program.h"
+
 namespace kro::bench {
 
 struct LatencySummary {
@@ -31,13 +33,17 @@ public:
 
     // Ends the probing and summarises what was recorded.
     LatencySummary Finish();
+    // After Finish: the probes sent from `fromMs` to `toMs` after the start.
+    LatencySummary Between(double fromMs, double toMs) const;
 
 private:
     void Run();
 
     HWND window_;
     std::atomic<bool> stop_{false};
+    Clock::time_point start_ = Clock::now();
     std::vector<double> latencies_;
+    std::vector<double> sentAt_;  // milliseconds after start_, one per latency
     std::size_t unanswered_ = 0;
     std::thread thread_;
 };
