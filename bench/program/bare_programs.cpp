@@ -7,7 +7,7 @@
 
 #include <atomic>
 #include <cstdio>
-#include <cstring>
+#include <string>
 #include <vector>
 
 #include "bench/program/scenarios.h"
@@ -25,21 +25,16 @@ INT_PTR CALLBACK MinimalDialogProc(HWND dialog, UINT message, WPARAM, LPARAM) {
     return message == WM_INITDIALOG;
 }
 
-// Resident private memory of this process (what it alone holds in RAM), in
-// KiB, from the kernel under Wine; 0 where that cannot be read.
-long PrivateKib() {
-    HANDLE file = CreateFileW(L"Z:\\proc\\self\\smaps_rollup", GENERIC_READ, FILE_SHARE_READ, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return 0;
-    std::vector<char> text(8192, '\0');
-    DWORD got = 0;
-    ReadFile(file, text.data(), static_cast<DWORD>(text.size() - 1), &got, nullptr);
-    CloseHandle(file);
-    long total = 0;
-    for (const char* field : {"Private_Clean:", "Private_Dirty:"}) {
-        if (const char* at = std::strstr(text.data(), field)) total += std::atol(at + std::strlen(field));
+// Tells the measuring script the program has reached a state, then waits
+// until the script has measured it (it then creates or removes the file).
+void ReachState(const char* state, const std::wstring& signal, bool waitForFile) {
+    std::printf("%s\n", state);
+    std::fflush(stdout);
+    for (int i = 0; i < 6000; ++i) {
+        const bool exists = GetFileAttributesW(signal.c_str()) != INVALID_FILE_ATTRIBUTES;
+        if (exists == waitForFile) return;
+        Sleep(10);
     }
-    return total;
 }
 
 class CollectingSink final : public RecordingListSink {
@@ -74,7 +69,7 @@ int RunMinimalDialog() {
         DialogBoxIndirectParamW(GetModuleHandleW(nullptr), header, nullptr, MinimalDialogProc, 0));
 }
 
-int RunBareLists() {
+int RunBareLists(const std::wstring& signal) {
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES};
     InitCommonControlsEx(&controls);
     KroLibrary library{SystemModuleLoader()};
@@ -96,7 +91,7 @@ int RunBareLists() {
                          reinterpret_cast<LPARAM>(&column));
     }
     UpdateWindow(window);
-    const long before = PrivateKib();
+    ReachState("before", signal, true);
 
     std::size_t rowCount = 0;
     {
@@ -123,10 +118,10 @@ int RunBareLists() {
         }
     }
     UpdateWindow(window);
-    const long after = PrivateKib();
-    std::printf("bare lists: rows %zu, private KiB before %ld, after %ld\n", rowCount, before, after);
+    std::printf("rows %zu\n", rowCount);
+    ReachState("after", signal, false);
     DestroyWindow(window);
-    return before > 0 ? 0 : 1;
+    return 0;
 }
 
 }  // namespace kro::bench

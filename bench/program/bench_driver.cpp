@@ -13,7 +13,8 @@
 //   wait-empty MS         wait until the lists are empty without a card
 //   close                 close the main window
 //   dialog                be the minimal dialog program (start-up floor)
-//   bare-lists            be the bare list-view program (memory floor)
+//   bare-lists SIGNAL     be the bare list-view program (memory floor); it
+//                         waits for the file SIGNAL to come, then to go
 //
 // SLOT is the Windows path of a folder holding the simulator's card as
 // card.out; the program runs with KROSIM_CARD naming SLOT\card.
@@ -49,7 +50,7 @@ int Run(int argc, char** argv) {
     if (command == "stall-export") return MeasureStallDuringExport(number(2, 512));
     if (command == "startup") return MeasureStartup(Wide(argument(2)), number(3, 10));
     if (command == "dialog") return RunMinimalDialog();
-    if (command == "bare-lists") return RunBareLists();
+    if (command == "bare-lists") return RunBareLists(Wide(argument(2)));
     if (command == "wait-loaded") {
         const bool loaded =
             WaitAnsweringMainWindow(number(2, 10000)) != nullptr && PollUntil(number(2, 10000), 20, [] {

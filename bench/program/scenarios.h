@@ -20,8 +20,10 @@ int MeasureStartup(const std::wstring& program, int runs);
 
 // Stand-alone programs for baselines (bare_programs.cpp).
 int RunMinimalDialog();
-// A window with four list views that inserts the card's rows itself, and
-// prints its own resident private memory before and after.
-int RunBareLists();
+// A window with four list views that inserts the card's rows itself. It
+// prints "before" and waits for the file `signal` to appear, inserts the
+// rows, prints "rows N" and "after" and waits for the file to go, so that
+// a script measures its memory in both states from outside.
+int RunBareLists(const std::wstring& signal);
 
 }  // namespace kro::bench

@@ -60,7 +60,12 @@ idle() {
 echo "== start-up: KroFileList against a minimal dialog program, same prefix"
 drive startup 'C:\KroFileList\KroFileList.exe' 10
 sleep 3
-idle "wineserver alone, no program" "$(wineserver_pid)"
+idle_server() {  # idle_server LABEL: the wineserver without the program
+    local server
+    server=$(wineserver_pid)
+    if [ -n "$server" ]; then idle "$1" "$server"; else echo "$1: no wineserver running"; fi
+}
+idle_server "wineserver alone, no program"
 
 (cd "$install_dir" && exec "$wine64" 'C:\KroFileList\KroFileList.exe' >/dev/null 2>&1) &
 program_pid=$!
@@ -102,7 +107,7 @@ drive close
 wait "$program_pid" 2>/dev/null
 echo "== idle cost of the Wine session without the program"
 sleep 3
-idle "wineserver alone, no program" "$(wineserver_pid)"
+idle_server "wineserver alone, no program"
 
 echo "== memory: resident private KiB of the program, against bare list views"
 report_memory() {  # report_memory LABEL ROWS PROGRAM_KIB
@@ -114,14 +119,34 @@ report_memory() {  # report_memory LABEL ROWS PROGRAM_KIB
 }
 report_memory "no card" 0 "$memory_none"
 report_memory "demo card ($demo_rows recordings)" "$demo_rows" "$memory_demo"
+# The bare program's memory, measured the same way: before and after its
+# rows, in the states it announces.
+bare_lists() {  # bare_lists: prints "ROWS BEFORE_KIB AFTER_KIB"
+    local signal="$build/bench/bare.signal" log="$build/bench/bare.log" pid before after
+    rm -f "$signal" "$log"
+    (cd "$install_dir" && exec "$wine64" 'C:\KroFileList\kro_bench_driver.exe' bare-lists \
+        "$(winepath -w "$signal" 2>/dev/null | tr -d '\r')" >"$log" 2>/dev/null) &
+    pid=$!
+    for _ in $(seq 3000); do grep -q before "$log" 2>/dev/null && break; sleep 0.1; done
+    sleep 1
+    before=$(private_kib "$pid")
+    touch "$signal"
+    for _ in $(seq 3000); do grep -q after "$log" 2>/dev/null && break; sleep 0.1; done
+    sleep 1
+    after=$(private_kib "$pid")
+    rm -f "$signal"
+    wait "$pid"
+    echo "$(awk '/^rows/ { print $2 }' "$log" | tr -d '\r') $before $after"
+}
 for count in 10000 $large; do
     report_memory "$count recordings" "$count" "$(eval echo "\$memory_$count")"
+    pull 2>/dev/null
     put_card "$build/bench/scale-card-$count"
     insert
-    bare=$(drive bare-lists) || exit 1
-    echo "$bare"
-    awk -v p=$(( $(eval echo "\$memory_$count") - memory_none )) -v line="$bare" 'BEGIN {
-        split(line, f, /[ ,]+/); rows = f[4]; before = f[8]; after = f[10]
+    read -r rows before after <<<"$(bare_lists)"
+    awk -v p=$(( $(eval echo "\$memory_$count") - memory_none )) -v rows="$rows" -v before="$before" \
+        -v after="$after" 'BEGIN {
+        printf "%-34s: %8d KiB before its rows, %d KiB after\n", "bare lists, " rows " rows", before, after
         printf "%-34s: program %.0f, bare lists %.0f bytes per row; ratio %.2f (goal <= 1.2)\n",
             "bytes per row, " rows " rows", p * 1024 / rows, (after - before) * 1024 / rows,
             p / (after - before) }'
