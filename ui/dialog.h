@@ -22,7 +22,13 @@ public:
     // End, or -1 when the dialog could not be created or initialised.
     INT_PTR RunModal(HWND owner = nullptr);
     // Ends the modal run; RunModal returns result.
-    void End(INT_PTR result) const { EndDialog(hwnd_, result); }
+    // A popup menu the dialog's thread is tracking (the info popup) is ended
+    // first: its loop would otherwise keep the thread, and with it the
+    // process, until the user dismissed a menu whose window had closed.
+    void End(INT_PTR result) const {
+        EndMenu();
+        EndDialog(hwnd_, result);
+    }
 
     // The dialog window while it exists (from WM_INITDIALOG on), else null.
     HWND Handle() const { return hwnd_; }

@@ -7,7 +7,9 @@
 //   title                     print the main window's title
 //   text ID                   print a control's text
 //   visible ID                print 1 or 0
-//   rows ID                   print each row of a list: check<TAB>col1<TAB>col2<TAB>col3
+//   rows ID [FROM COUNT]      print each row of a list (or COUNT rows from
+//                             row FROM): check<TAB>col1<TAB>col2<TAB>col3
+//   row-count ID              print how many rows a list holds
 //   columns ID                print each column: width<TAB>heading
 //   click ID                  click a button
 //   check ID ROW 0|1          tick or clear one row's check box
@@ -28,10 +30,21 @@
 //   close-progress            send the progress dialog the close command
 //   windows                   print each top-level window of the program's
 //                             process: class<TAB>visible<TAB>enabled<TAB>title
+//   other-windows             print each visible top-level window but the
+//                             main one: process id<TAB>class<TAB>caption
+//   resources                 print the program's handles, GDI and USER
+//                             objects, private and working-set bytes
+//   serve                     run commands read from standard input, one a
+//                             line, arguments separated by tabs; after each
+//                             command's output a line "\x04" and its status
+//                             (one Wine start for a whole session)
+#include "driver.h"
+
 #include <windows.h>
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
@@ -59,14 +72,17 @@ std::wstring Wide(const char* utf8) {
     return out;
 }
 
-[[noreturn]] void Fail(const char* what) {
-    std::fprintf(stderr, "driver: %s\n", what);
-    std::exit(1);
+}  // namespace
+
+void Fail(const char* what) {
+    throw DriverFailure(what);
 }
 
 HWND MainWindow() {
     return FindWindowW(kMainClass, nullptr);
 }
+
+namespace {
 
 HWND RequireMainWindow() {
     HWND window = MainWindow();
@@ -119,9 +135,11 @@ private:
     size_t size_;
 };
 
-std::wstring ItemText(HWND list, int row, int column) {
-    constexpr size_t kTextChars = 512;
-    RemoteBuffer remote(list, sizeof(LVITEMW) + kTextChars * sizeof(wchar_t));
+constexpr size_t kTextChars = 512;
+
+// One cell's text through REMOTE (sizeof(LVITEMW) + kTextChars characters),
+// which a whole listing shares.
+std::wstring ItemText(RemoteBuffer& remote, HWND list, int row, int column) {
     LVITEMW item = {};
     item.iSubItem = column;
     item.cchTextMax = kTextChars;
@@ -234,6 +252,8 @@ void PrintLine(const std::wstring& text) {
     std::printf("%s\n", Utf8(text).c_str());
 }
 
+}  // namespace
+
 int Run(int argc, char** argv) {
     if (argc < 2) Fail("no command");
     const std::string command = argv[1];
@@ -257,11 +277,17 @@ int Run(int argc, char** argv) {
         HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
         const int columns = static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0));
         const int rows = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
-        for (int row = 0; row < rows; ++row) {
+        const int first = argc > 3 ? std::max(0, std::atoi(argv[3])) : 0;
+        const int end = argc > 4 ? std::min(rows, first + std::max(0, std::atoi(argv[4]))) : rows;
+        RemoteBuffer remote(list, sizeof(LVITEMW) + kTextChars * sizeof(wchar_t));
+        for (int row = first; row < end; ++row) {
             std::wstring line = IsChecked(list, row) ? L"1" : L"0";
-            for (int column = 1; column < columns; ++column) line += L"\t" + ItemText(list, row, column);
+            for (int column = 1; column < columns; ++column)
+                line += L"\t" + ItemText(remote, list, row, column);
             PrintLine(line);
         }
+    } else if (command == "row-count") {
+        std::printf("%d\n", static_cast<int>(SendMessageW(Control(intArg(2)), LVM_GETITEMCOUNT, 0, 0)));
     } else if (command == "columns") {
         HWND list = Control(intArg(2));
         HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
@@ -381,16 +407,19 @@ int Run(int argc, char** argv) {
             std::printf("%s\t%d\t%d\t%s\n", Utf8(className).c_str(), IsWindowVisible(window) ? 1 : 0,
                         IsWindowEnabled(window) ? 1 : 0, Utf8(WindowText(window)).c_str());
         }
-    } else {
+    } else if (!RunSessionCommand(command, argc, argv)) {
         Fail("unknown command");
     }
     return 0;
 }
 
-}  // namespace
-
 int main(int argc, char** argv) {
-    const int status = Run(argc, argv);
+    int status = 1;
+    try {
+        status = Run(argc, argv);
+    } catch (const DriverFailure& failure) {
+        std::fprintf(stderr, "driver: %s\n", failure.what());
+    }
     std::fflush(stdout);
     return status;
 }

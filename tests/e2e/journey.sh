@@ -195,5 +195,14 @@ check "the process ends promptly during a slow load" "$gone" "yes"
 kill "$program_pid" 2>/dev/null; wait "$program_pid" 2>/dev/null
 unset KROSIM_FAULTS
 
+echo "== closing with the popup open"
+start_program
+drive wait-window 15000 >/dev/null
+wait_until 5000 "$(expected_summary 1028)" text 1028 >/dev/null
+read -r px py <<<"$(drive item-point 1001 0)"
+xdotool mousemove "$px" "$py" click 3
+check "the popup shows" "$([ -n "$(drive menu-height 3000)" ] && echo yes)" "yes"
+check "the process ends within 5 s of the close, the popup with it" "$(close_within 5)" "yes"
+
 echo "journey wall time: ${journey_seconds}s; screenshots in $out"
 finish journey
