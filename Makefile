@@ -5,7 +5,7 @@ BUILD ?= build
 GEN   := -G Ninja
 export CMAKE_BUILD_PARALLEL_LEVEL ?= $(shell nproc)
 
-.PHONY: all deps native native-tsan win64 win32 fuzz-tree fuzz test demo dist bench bench-long clean
+.PHONY: all deps native native-tsan win64 win32 fuzz-tree fuzz soak test demo dist bench bench-long clean
 
 all: native win64 win32
 
@@ -48,6 +48,16 @@ fuzz-tree: deps
 FUZZ_SECONDS ?= 120
 fuzz: fuzz-tree
 	@scripts/run-fuzz.sh $(BUILD)/fuzz $(FUZZ_SECONDS)
+
+# Card pulls, window closes and exports at random moments under Wine, from a
+# seed (printed first; SOAK_SEED replays one). `make test` runs a tenth.
+SOAK_SCALE ?= 1
+SOAK_SEED ?=
+SOAK_RECORDINGS ?= 10000
+soak: native win64
+	@scripts/wine-session.sh $(BUILD)/win64/wine -- bash tests/e2e/soak.sh $(BUILD)/win64/bin \
+	    $(BUILD)/native/demo-card $(BUILD)/native/bin/kro_cardgen $(BUILD)/win64/e2e-soak \
+	    $(SOAK_SCALE) "$(SOAK_SEED)" $(SOAK_RECORDINGS)
 
 test: native native-tsan win64 win32 dist fuzz-tree
 	@scripts/run-tests.sh $(BUILD)
