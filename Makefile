@@ -50,7 +50,7 @@ fuzz: fuzz-tree
 	@scripts/run-fuzz.sh $(BUILD)/fuzz $(FUZZ_SECONDS)
 
 # Card pulls, window closes and exports at random moments under Wine, from a
-# seed (printed first; SOAK_SEED replays one). `make test` runs a tenth.
+# seed (printed first; SOAK_SEED replays one). `make test` runs a twentieth.
 SOAK_SCALE ?= 1
 SOAK_SEED ?=
 SOAK_RECORDINGS ?= 10000

@@ -53,10 +53,12 @@ written_outside() {
     diff <(cat "$1") <(drive_listing) | grep '^[<>]' | head -5
 }
 
-# Windows left open besides the main window (boxes, progress, menus).
+# Windows left open besides the main window (boxes, progress, menus), in
+# WINDOWS_LEFT. The driver's pipes are not open in a subshell: functions that
+# talk to it are never called inside $(...).
 windows_left() {
     dr windows
-    printf '%s' "$DR_OUT"
+    WINDOWS_LEFT=$DR_OUT
 }
 
 # The picture inside a photo's container file: the first front frame.

@@ -111,8 +111,8 @@ settle_and_check() {
         else
             wait_emptied 5000 || violation "the lists did not empty without a card"
         fi
-        left=$(windows_left)
-        [ -z "$left" ] || violation "windows left open: $(tr '\n\t' '; ' <<<"$left")"
+        windows_left
+        [ -z "$WINDOWS_LEFT" ] || violation "windows left open: $(tr '\n\t' '; ' <<<"$WINDOWS_LEFT")"
     fi
     left=$(written_outside "$out/drive.before")
     [ -z "$left" ] || violation "written outside the export folder: $(tr '\n' ';' <<<"$left")"
@@ -270,7 +270,7 @@ for kind in "${plan[@]}"; do
         close_program 5 || violation "the process did not end within 5 s of the close"
         running=no; closes=$((closes + 1))
         dr count-windows; [ "$DR_OUT" == 0 ] || violation "a main window is left"
-        left=$(windows_left); [ -z "$left" ] || violation "windows left open: $(tr '\n\t' '; ' <<<"$left")"
+        windows_left; [ -z "$WINDOWS_LEFT" ] || violation "windows left open: $(tr '\n\t' '; ' <<<"$WINDOWS_LEFT")"
         settle_and_check
         ;;
     export)
