@@ -5,7 +5,7 @@ BUILD ?= build
 GEN   := -G Ninja
 export CMAKE_BUILD_PARALLEL_LEVEL ?= $(shell nproc)
 
-.PHONY: all deps native native-tsan win64 win32 fuzz-tree fuzz soak test demo dist bench bench-long clean
+.PHONY: all deps native native-tsan win64 win32 fuzz-tree fuzz soak matrix test demo dist bench bench-long clean
 
 all: native win64 win32
 
@@ -54,10 +54,21 @@ fuzz: fuzz-tree
 SOAK_SCALE ?= 1
 SOAK_SEED ?=
 SOAK_RECORDINGS ?= 10000
+# Then the program's handles, threads and memory across GROWTH_CYCLES card
+# cycles in one process.
+GROWTH_CYCLES ?= 200
 soak: native win64
 	@scripts/wine-session.sh $(BUILD)/win64/wine -- bash tests/e2e/soak.sh $(BUILD)/win64/bin \
 	    $(BUILD)/native/demo-card $(BUILD)/native/bin/kro_cardgen $(BUILD)/win64/e2e-soak \
 	    $(SOAK_SCALE) "$(SOAK_SEED)" $(SOAK_RECORDINGS)
+	@scripts/wine-session.sh $(BUILD)/win64/wine -- bash tests/e2e/growth.sh $(BUILD)/win64/bin \
+	    $(BUILD)/native/demo-card $(BUILD)/win64/e2e-growth $(GROWTH_CYCLES)
+
+# Every simulator fault switch against every step of the journey under Wine;
+# the table lands in $(BUILD)/win64/e2e-matrix/matrix.md.
+matrix: native win64
+	@scripts/wine-session.sh $(BUILD)/win64/wine -- bash tests/e2e/matrix.sh $(BUILD)/win64/bin \
+	    $(BUILD)/native/demo-card $(BUILD)/win64/e2e-matrix
 
 test: native native-tsan win64 win32 dist fuzz-tree
 	@scripts/run-tests.sh $(BUILD)

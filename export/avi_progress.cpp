@@ -117,7 +117,9 @@ void AVIProgress::ExportThreadProc() {
     // The dialog ends only once m_done is up: raise it on every way out.
     const ThreadEndGuard raiseDone([this] { RaiseDone(); });
     try {
-        const ExportJob job{m_library, m_selection, m_outputFolder, m_exportKind, m_backup};
+        // A conversion the library reports as not made (0: no card, a
+        // recording it cannot read) is named in the completion box.
+        const ExportJob job{m_library, m_selection, m_outputFolder, m_exportKind, m_backup, true};
         PostedProgress progress(m_progressFiles.Handle(), m_progressStep.Handle(), lastProgress_,
                                 &AVIProgress::NowMilliseconds);
         summary_ = RunExport(job, SystemExportFileSystem(), progress, DiagnosticOutput());

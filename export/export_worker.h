@@ -41,8 +41,9 @@ struct ExportJob {
     std::int32_t exportKind = 0;         // 3: pictures
     bool backup = false;                 // for a kind other than 3: backup instead of AVI
     // Also count an AVI or backup file as failed when the library's call
-    // returns 0. The window does not look at that result; the console twin,
-    // whose exit code scripts rely on, does.
+    // returns 0. The window and the console twin both ask for it: the
+    // completion box and the exit code must not report a file that was not
+    // made as exported.
     bool checkLibraryResult = false;
 };
 

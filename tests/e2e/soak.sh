@@ -63,11 +63,9 @@ card=""          # the inserted card (demo or big), empty when none
 running=no
 step=0
 pulls=0 inserts=0 closes=0 exports=0 export_pulls=0 violations=0
-# A right click while the library is busy shows no popup (by design); AVI
-# conversions that fail because the card went are counted as exported (the
-# program does not examine the library's result for them): both are counted
-# and reported, not taken as violations.
-no_popup=0 unreported_avi=0
+# A right click while the library is busy shows no popup (by design): counted
+# and reported, not taken as a violation.
+no_popup=0
 declare -A moments=()
 
 violation() {
@@ -77,6 +75,9 @@ violation() {
 random_below() { R=$((RANDOM % $1)); }   # in the calling shell: keeps the sequence
 pause_random() { random_below "$1"; sleep "$(printf '0.%03d' "$R")"; }   # below 1000 ms
 
+# The program asks for the card about once a second: a card pulled and put
+# back (or swapped) between two of its questions is one it never saw go.
+# Every pull is therefore seen (the lists empty) before the next insert.
 insert() {  # insert demo|big
     mv "$slot/$1.out" "$slot/card"; card=$1; inserts=$((inserts + 1))
 }
@@ -209,11 +210,6 @@ export_subset() {  # export_subset pull|nopull
     local wanted=()
     for i in "${chosen[@]}"; do wanted+=("${names[$i]}"); done
     completion_problems "$box" "$list" "${wanted[@]}" >"$out/problems"
-    if [ "$1" == pull ] && [ "$list" != 1004 ] && grep -q ' written and .* failed of ' "$out/problems"; then
-        grep ' written and .* failed of ' "$out/problems" | sed "s/^/      step $step: AVI failures reported as exported: /"
-        unreported_avi=$((unreported_avi + 1))
-        sed -i '/ written and .* failed of /d' "$out/problems"
-    fi
     [ "$1" == pull ] || [ "$box" == "$(printf 'Save the conversion is complete.\nThe folder is C:\\ZiduvOra\\. Do you want to open the folder?')" ] ||
         echo "failures without a pull: $(head -3 <<<"$box" | tr '\n' ' ')" >>"$out/problems"
     while read -r p; do violation "$p"; done <"$out/problems"
@@ -250,7 +246,8 @@ for kind in "${plan[@]}"; do
     pull)
         case $variant in
         0) what="pull when idle"; wait_loaded "$out/$card.tsv" 30000; pause_random 1000; pull ;;
-        1) what="pull mid-load of the big card"; pull; sleep 0.6; insert big; pause_random 1000; random_below 2; sleep "$R"; pull ;;
+        1) what="pull mid-load of the big card"; pull; wait_emptied 5000; insert big
+           pause_random 1000; random_below 2; sleep "$R"; pull ;;
         2) what="pull with the popup open"; wait_loaded "$out/$card.tsv" 30000
            open_popup || no_popup=$((no_popup + 1)); pause_random 1000; pull; sleep 1.2; close_popup ;;
         3) what="pull mid-export"; wait_loaded "$out/$card.tsv" 30000; export_subset pull ;;
@@ -297,7 +294,6 @@ check "no call entered the library while another was inside" "$(head -3 "$reentr
 for what in "${!moments[@]}"; do printf '      %-34s %d\n' "$what" "${moments[$what]}"; done | sort
 echo "      pulls $pulls (of them mid-export $export_pulls), inserts $inserts, closes $closes, exports $exports"
 echo "      right clicks that showed no popup (library busy): $no_popup"
-echo "      exports with a pull whose AVI failures the box counted as exported: $unreported_avi"
 check "at least $pulls_wanted pulls" "$([ "$pulls" -ge "$pulls_wanted" ] && echo yes)" yes
 check "at least $closes_wanted closes" "$([ "$closes" -ge "$closes_wanted" ] && echo yes)" yes
 check "at least $exports_wanted exports" "$([ "$exports" -ge "$exports_wanted" ] && echo yes)" yes

@@ -36,10 +36,10 @@ protected:
     ExportWorkerTest() {
         progress_.log = &log_;
         device_.makeAviFile = [this](const char* name) {
-            return log_.push_back(std::string("avi ") + name), 0;
+            return log_.push_back(std::string("avi ") + name), 1;
         };
         device_.makeKroFile = [this](const char* name) {
-            return log_.push_back(std::string("kro ") + name), 0;
+            return log_.push_back(std::string("kro ") + name), 1;
         };
         device_.makePictureFile = [this](const char* name, std::int32_t* size, std::uint8_t* buffer) {
             log_.push_back(std::string("picture ") + name);
@@ -170,6 +170,20 @@ TEST_F(ExportWorkerTest, EachKindReachesItsLibraryCall) {
                                             "picture j", "picture j2"));
     // Only pictures are written by the program.
     EXPECT_THAT(tree_.Entries(), ElementsAre("ZiduvOra/", "ZiduvOra/j", "ZiduvOra/j2"));
+}
+
+// A conversion the library reports as not made (the card went, a recording
+// it cannot read) is named in the box; the walk goes on with the next name.
+TEST_F(ExportWorkerTest, ConversionsTheLibraryDidNotMakeAreCountedFailed) {
+    for (const bool backup : {false, true}) {
+        auto made = [this](const char* name) { return log_.push_back(name), name[0] == 'A' ? 0 : 1; };
+        (backup ? device_.makeKroFile : device_.makeAviFile) = made;
+        ExportJob job = Job({"A1", "B", "A2", "C"}, kEventExportKind, backup);
+        job.checkLibraryResult = true;
+        const ExportSummary summary = Run(job);
+        EXPECT_EQ(summary.total, 4) << backup;
+        EXPECT_THAT(summary.failed, ElementsAre("A1", "A2")) << backup;
+    }
 }
 
 TEST_F(ExportWorkerTest, TraceLinesPerRecording) {
