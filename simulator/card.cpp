@@ -127,6 +127,10 @@ std::shared_ptr<const CardContents> CardReader::Read(const std::string& folder) 
     auto contents = std::make_shared<CardContents>();
     contents->descriptor = std::move(*descriptor);
 
+    // Only headers that were read are remembered: a read that failed (the
+    // card pulled in the middle of this walk) is tried again next time, and
+    // contents missing such a file are not reused.
+    bool complete = true;
     std::unordered_map<std::string, CachedHeader> seen;
     for (const DirectoryEntry& file : *files) {
         if (!EndsWithRecordingExtension(file.name)) continue;
@@ -141,10 +145,11 @@ std::shared_ptr<const CardContents> CardReader::Read(const std::string& folder) 
         } else {
             entry = {file.size, file.modified, ReadHeader(path, file.size)};
         }
-        if (entry.header) {
-            contents->recordings.push_back(
-                {name, path, *entry.header, CategoryOfLetter(entry.header->typeLetter)});
+        if (!entry.header) {
+            complete = false;
+            continue;
         }
+        contents->recordings.push_back({name, path, *entry.header, CategoryOfLetter(entry.header->typeLetter)});
         seen.emplace(file.name, entry);
     }
     headers_ = std::move(seen);
@@ -163,7 +168,7 @@ std::shared_ptr<const CardContents> CardReader::Read(const std::string& folder) 
         while (at < static_cast<int>(recordings.size()) && recordings[at].category < category) ++at;
         contents->categoryBegin[category] = static_cast<std::size_t>(at);
     }
-    lastContents_ = contents;
+    lastContents_ = complete ? contents : nullptr;
     return contents;
 }
 

@@ -119,7 +119,7 @@ completion_problems() {  # completion_problems BOX LIST NAME...
     local named
     named=$(sed -n '/could not be exported:$/,/^The folder is/p' <<<"$box" | sed '1d;$d' | grep -v '^and [0-9]* more$')
     for name in "$@"; do
-        if [ -e "$export_dir/$(export_file_name "$list" "$name")" ]; then
+        if [ -f "$export_dir/$(export_file_name "$list" "$name")" ]; then  # "..": a folder, not a file
             present=$((present + 1))
             grep -Fxq -- "$name" <<<"$named" && echo "$name is named failed but was written"
         fi

@@ -188,5 +188,20 @@ TEST_F(ListingTest, ARecordingReplacedOnTheCardIsReadAgain) {
     EXPECT_EQ(library_.List(handle_, 2).Names(), (std::vector<std::string>{"C_NORMAL", "F_PARK_P"}));
 }
 
+// A file read while the card was going (or any read that failed) is not
+// remembered as "not a recording": once the card is back with the same file,
+// same size and time, it is listed again.
+TEST_F(ListingTest, ARecordingThatCouldNotBeReadIsReadAgainWithTheSameSizeAndTime) {
+    const auto valid = RecordingFile({"K_NORMAL", 'I', 1, 2, 2, 1, 3});
+    const std::string path = card_ + "/K_NORMAL.KRO";
+    WriteFileBytes(path, std::vector<std::uint8_t>(valid.size(), 0));
+    const auto time = fs::last_write_time(path);
+    EXPECT_EQ(library_.List(handle_, 1).Names(), (std::vector<std::string>{"C0_UNKNOWN", "C_NORMAL"}));
+    WriteFileBytes(path, valid);
+    fs::last_write_time(path, time);
+    EXPECT_EQ(library_.List(handle_, 1).Names(),
+              (std::vector<std::string>{"C0_UNKNOWN", "C_NORMAL", "K_NORMAL"}));
+}
+
 }  // namespace
 }  // namespace kro::simtest
