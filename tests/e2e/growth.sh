@@ -58,7 +58,7 @@ for cycle in $(seq "$cycles"); do
         dr item-point 1001 $((cycle % 5)); read -r px py <<<"$DR_OUT"
         xdotool mousemove "$px" "$py" click 3
         dr menu-height 3000 && [ "$DR_STATUS" == 0 ] && popups=$((popups + 1))
-        dr windows; grep -q '#32768' <<<"$DR_OUT" && { xdotool key Escape; sleep 0.2; }
+        dr other-windows; grep -q '#32768' <<<"$DR_OUT" && { xdotool key Escape; sleep 0.2; }
     fi
     if [ $((cycle % 4)) -eq 0 ]; then
         dr check 1002 $((cycle % 7)) 1; dr check 1004 $((cycle % 9)) 1

@@ -57,7 +57,7 @@ written_outside() {
 # WINDOWS_LEFT. The driver's pipes are not open in a subshell: functions that
 # talk to it are never called inside $(...).
 windows_left() {
-    dr windows
+    dr other-windows
     WINDOWS_LEFT=$DR_OUT
 }
 

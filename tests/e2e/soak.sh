@@ -163,7 +163,7 @@ open_popup() {
 close_popup() {
     local i
     for i in 1 2; do
-        dr windows
+        dr other-windows
         grep -q '#32768' <<<"$DR_OUT" || return 0
         xdotool key Escape; sleep 0.3
     done
