@@ -52,7 +52,7 @@ fuzz: fuzz-tree
 # Card pulls, window closes and exports at random moments under Wine, from a
 # seed (printed first; SOAK_SEED replays one). `make test` runs a twentieth.
 SOAK_SCALE ?= 1
-SOAK_SEED ?=
+SOAK_SEED ?= random
 SOAK_RECORDINGS ?= 10000
 # Then the program's handles, threads and memory across GROWTH_CYCLES card
 # cycles in one process.
@@ -60,7 +60,7 @@ GROWTH_CYCLES ?= 200
 soak: native win64
 	@scripts/wine-session.sh $(BUILD)/win64/wine -- bash tests/e2e/soak.sh $(BUILD)/win64/bin \
 	    $(BUILD)/native/demo-card $(BUILD)/native/bin/kro_cardgen $(BUILD)/win64/e2e-soak \
-	    $(SOAK_SCALE) "$(SOAK_SEED)" $(SOAK_RECORDINGS)
+	    $(SOAK_SCALE) $(SOAK_SEED) $(SOAK_RECORDINGS)
 	@scripts/wine-session.sh $(BUILD)/win64/wine -- bash tests/e2e/growth.sh $(BUILD)/win64/bin \
 	    $(BUILD)/native/demo-card $(BUILD)/win64/e2e-growth $(GROWTH_CYCLES)
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Card pulls, window closes and exports at random moments, with the real
 # program under Wine, from a seed:
-#   tests/e2e/soak.sh WIN_BIN_DIR DEMO_CARD CARD_GENERATOR OUT_DIR [SCALE] [SEED] [RECORDINGS]
+#   tests/e2e/soak.sh WIN_BIN_DIR DEMO_CARD CARD_GENERATOR OUT_DIR [SCALE] [SEED|random] [RECORDINGS]
 # SCALE 1 makes at least 200 pulls (and as many inserts), 100 closes and 50
 # exports; 0.1 a tenth of that. RECORDINGS (default 10,000) is the size of
 # the big card. The seed (random when not given) is printed
@@ -19,8 +19,8 @@ demo_source=$(cd "$2" && pwd)
 cardgen=$3
 out=$(mkdir -p "$4" && cd "$4" && pwd)
 scale=${5:-1}
-seed=${6:-}
-[ -n "$seed" ] || seed=$(( $(date +%s%N) % 1000000 ))
+seed=${6:-random}
+[ "$seed" != random ] && [ -n "$seed" ] || seed=$(( $(date +%s%N) % 1000000 ))
 recordings=${7:-10000}
 here=$(cd "$(dirname "$0")" && pwd)
 : "${WINEPREFIX:?run inside scripts/wine-session.sh}" "${DISPLAY:?}"
