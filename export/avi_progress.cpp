@@ -1,6 +1,5 @@
 #include "export/avi_progress.h"
 
-#include <commctrl.h>
 #include <shellapi.h>
 
 #include <exception>
@@ -28,24 +27,25 @@ constexpr wchar_t kStallCaption[] = L"KroFileList";
 // move is also the worker's sign of life.
 class PostedProgress final : public ExportProgress {
 public:
-    PostedProgress(HWND files, HWND step, std::atomic<std::int64_t>& lastProgress, std::int64_t (*now)())
+    PostedProgress(const ui::ProgressBar& files, const ui::ProgressBar& step,
+                   std::atomic<std::int64_t>& lastProgress, std::int64_t (*now)())
         : files_(files), step_(step), lastProgress_(lastProgress), now_(now) {}
 
-    // PBM_SETRANGE32: a selection may hold more than 65,535 names.
-    void SetRange(ProgressBar bar, std::int32_t upper) override {
+    // 32-bit bounds: a selection may hold more than 65,535 names.
+    void SetRange(ExportBar bar, std::int32_t upper) override {
         lastProgress_.store(now_());
-        PostMessageW(Bar(bar), PBM_SETRANGE32, 0, static_cast<LPARAM>(upper));
+        Bar(bar).PostRange32(0, upper);
     }
-    void SetPosition(ProgressBar bar, std::int32_t position) override {
+    void SetPosition(ExportBar bar, std::int32_t position) override {
         lastProgress_.store(now_());
-        PostMessageW(Bar(bar), PBM_SETPOS, static_cast<WPARAM>(position), 0);
+        Bar(bar).PostPos(position);
     }
 
 private:
-    HWND Bar(ProgressBar bar) const { return bar == ProgressBar::Files ? files_ : step_; }
+    const ui::ProgressBar& Bar(ExportBar bar) const { return bar == ExportBar::Files ? files_ : step_; }
 
-    HWND files_;
-    HWND step_;
+    ui::ProgressBar files_;
+    ui::ProgressBar step_;
     std::atomic<std::int64_t>& lastProgress_;
     std::int64_t (*now_)();
 };
@@ -120,8 +120,7 @@ void AVIProgress::ExportThreadProc() {
         // A conversion the library reports as not made (0: no card, a
         // recording it cannot read) is named in the completion box.
         const ExportJob job{m_library, m_selection, m_outputFolder, m_exportKind, m_backup, true};
-        PostedProgress progress(m_progressFiles.Handle(), m_progressStep.Handle(), lastProgress_,
-                                &AVIProgress::NowMilliseconds);
+        PostedProgress progress(m_progressFiles, m_progressStep, lastProgress_, &AVIProgress::NowMilliseconds);
         summary_ = RunExport(job, SystemExportFileSystem(), progress, DiagnosticOutput());
     } catch (...) {
         summary_ = NothingExported(m_selection);

@@ -95,19 +95,19 @@ ExportSummary RunExport(const ExportJob& job, ExportFileSystem& fileSystem, Expo
     summary.total = count;
     if (count == 0) return summary;
 
-    progress.SetRange(ProgressBar::Files, count);
-    progress.SetRange(ProgressBar::Step, 3);
+    progress.SetRange(ExportBar::Files, count);
+    progress.SetRange(ExportBar::Step, 3);
     for (std::int32_t i = 0; i < count; ++i) {
         const std::string name = job.selection[static_cast<std::size_t>(i)];
-        progress.SetPosition(ProgressBar::Files, i);
-        progress.SetPosition(ProgressBar::Step, (i + 1) % 3);
+        progress.SetPosition(ExportBar::Files, i);
+        progress.SetPosition(ExportBar::Step, (i + 1) % 3);
         // Without the folder no picture can be written; the library places
         // its AVI and backup files itself and is asked all the same.
         const bool writable = summary.folderReady || job.exportKind != kPhotoExportKind;
         if (!writable || !ExportOne(job, name, fileSystem, trace)) summary.failed.push_back(name);
         if (i == count - 1) {
-            progress.SetPosition(ProgressBar::Files, count);
-            progress.SetPosition(ProgressBar::Step, 3);
+            progress.SetPosition(ExportBar::Files, count);
+            progress.SetPosition(ExportBar::Step, 3);
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }

@@ -21,7 +21,8 @@ inline constexpr const char* kExportFolder = "C:\\ZiduvOra\\";
 // the terminator).
 inline constexpr std::size_t kMaxExportPathLength = 1023;
 
-enum class ProgressBar {
+// The progress dialog's two bars, as the worker names them.
+enum class ExportBar {
     Files,  // control 1013: recordings done, range 0..n
     Step,   // control 1014: activity step, range 0..3
 };
@@ -30,8 +31,8 @@ enum class ProgressBar {
 class ExportProgress {
 public:
     virtual ~ExportProgress() = default;
-    virtual void SetRange(ProgressBar bar, std::int32_t upper) = 0;  // lower bound 0
-    virtual void SetPosition(ProgressBar bar, std::int32_t position) = 0;
+    virtual void SetRange(ExportBar bar, std::int32_t upper) = 0;  // lower bound 0
+    virtual void SetPosition(ExportBar bar, std::int32_t position) = 0;
 };
 
 struct ExportJob {

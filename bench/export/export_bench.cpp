@@ -33,8 +33,8 @@ namespace {
 
 class NoProgress final : public kro::ExportProgress {
 public:
-    void SetRange(kro::ProgressBar, std::int32_t) override {}
-    void SetPosition(kro::ProgressBar, std::int32_t) override {}
+    void SetRange(kro::ExportBar, std::int32_t) override {}
+    void SetPosition(kro::ExportBar, std::int32_t) override {}
 };
 
 class NoTrace final : public kro::TextSink {

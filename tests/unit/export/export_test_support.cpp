@@ -44,13 +44,13 @@ void WriteWholeFile(const fs::path& path, const std::string& bytes) {
     file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-void RecordingProgress::SetRange(ProgressBar bar, std::int32_t upper) {
-    log->push_back(std::string("range ") + (bar == ProgressBar::Files ? "files " : "step ") +
+void RecordingProgress::SetRange(ExportBar bar, std::int32_t upper) {
+    log->push_back(std::string("range ") + (bar == ExportBar::Files ? "files " : "step ") +
                    std::to_string(upper));
 }
 
-void RecordingProgress::SetPosition(ProgressBar bar, std::int32_t position) {
-    log->push_back(std::string(bar == ProgressBar::Files ? "files " : "step ") + std::to_string(position));
+void RecordingProgress::SetPosition(ExportBar bar, std::int32_t position) {
+    log->push_back(std::string(bar == ExportBar::Files ? "files " : "step ") + std::to_string(position));
 }
 
 }  // namespace kro::fake

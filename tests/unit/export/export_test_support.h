@@ -38,8 +38,8 @@ void WriteWholeFile(const std::filesystem::path& path, const std::string& bytes)
 
 class RecordingProgress final : public ExportProgress {
 public:
-    void SetRange(ProgressBar bar, std::int32_t upper) override;
-    void SetPosition(ProgressBar bar, std::int32_t position) override;
+    void SetRange(ExportBar bar, std::int32_t upper) override;
+    void SetPosition(ExportBar bar, std::int32_t position) override;
 
     // "range files 4", "files 0", "step 1", ...; shared with other recorders
     // when they write to the same log.

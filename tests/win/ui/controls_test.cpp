@@ -147,5 +147,33 @@ TEST(ProgressBarView, RangeAndPositionAlsoFromAWorkerThread) {
     EXPECT_TRUE(started);
 }
 
+// The export worker's way: posted, 32-bit bounds, and nothing waits on the
+// dialog's thread.
+TEST(ProgressBarView, PostedThirtyTwoBitRangeAndPosition) {
+    ProbeDialog dialog(IDD_AVIPROGRESS);
+    ui::ProgressBar files;
+    bool posted = false;
+    const INT_PTR result = RunModalWithSteps(dialog, [&](HWND window) {
+        if (!posted) {
+            posted = true;
+            dialog.Bind(files, IDC_PROGRESS_FILES);
+            std::thread([&files] {
+                EXPECT_TRUE(files.PostRange32(0, 70000));
+                EXPECT_TRUE(files.PostPos(65537));
+            }).join();
+            return false;
+        }
+        if (files.Pos() != 65537) return false;
+        EXPECT_EQ(files.Lower(), 0);
+        EXPECT_EQ(files.Upper(), 70000);
+        files.SetRange32(0, 100000);
+        EXPECT_EQ(files.Upper(), 100000);
+        EndDialog(window, IDOK);
+        return true;
+    });
+    EXPECT_EQ(result, IDOK) << "the posted range and position did not arrive";
+    EXPECT_TRUE(posted);
+}
+
 }  // namespace
 }  // namespace kro::testing
