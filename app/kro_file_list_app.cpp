@@ -8,8 +8,8 @@
 
 #include "app/single_instance.h"
 #include "main_window/kro_file_list_dlg.h"
-#include "ui/owned_handle.h"
 #include "ui/program_resources.h"
+#include "win32/owned_handle.h"
 
 namespace kro {
 
@@ -22,7 +22,7 @@ namespace {
 
 // Held open by the first copy for the life of the process; a second copy
 // closes its handle at once.
-ui::KernelHandle singleInstanceMutex;
+win32::KernelHandle singleInstanceMutex;
 
 }  // namespace
 

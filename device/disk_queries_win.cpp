@@ -1,8 +1,11 @@
 #include <windows.h>
 #include <winioctl.h>
 
+#include <utility>
+
 #include "device/disk_queries.h"
 #include "device/text_sink.h"
+#include "win32/owned_handle.h"
 
 namespace kro {
 namespace {
@@ -22,13 +25,15 @@ std::string Narrow(const std::wstring& path) {
 }
 
 // Sends one request without input and closes the handle, keeping the
-// request's error code for LastError (CloseHandle may change it).
-bool RequestAndClose(HANDLE device, DWORD code, const std::string& what, void* output, DWORD outputSize) {
+// request's error code for LastError (the close may change it).
+bool RequestAndClose(win32::FileHandle device, DWORD code, const std::string& what, void* output,
+                     DWORD outputSize) {
     DWORD returned = 0;
-    const BOOL ok = DeviceIoControl(device, code, nullptr, 0, output, outputSize, &returned, nullptr);
+    const BOOL ok = DeviceIoControl(device.Get(), code, nullptr, 0, output, outputSize, &returned, nullptr);
     if (!ok) ReportLastError(what);
     const DWORD error = GetLastError();
-    CloseHandle(device);
+    // A query's answer stands whatever the close says.
+    static_cast<void>(device.Close());
     SetLastError(error);
     return ok != FALSE;
 }
@@ -38,25 +43,26 @@ public:
     std::uint32_t LogicalDrives() override { return GetLogicalDrives(); }
 
     bool VolumeDiskExtentsOf(const std::string& volumePath, std::uint8_t* buffer, std::size_t size) override {
-        HANDLE volume = CreateFileA(volumePath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    nullptr, OPEN_EXISTING, 0, nullptr);
-        if (volume == INVALID_HANDLE_VALUE) {
+        win32::FileHandle volume(CreateFileA(volumePath.c_str(), GENERIC_READ,
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                             nullptr));
+        if (!volume) {
             ReportLastError("CreateFileA " + volumePath);
             return false;
         }
-        return RequestAndClose(volume, IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS,
+        return RequestAndClose(std::move(volume), IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS,
                                "IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS on " + volumePath, buffer,
                                static_cast<DWORD>(size));
     }
 
     bool DriveGeometryOf(const std::wstring& diskPath, DiskGeometry& geometry) override {
-        HANDLE disk = CreateFileW(diskPath.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                  OPEN_EXISTING, 0, nullptr);
-        if (disk == INVALID_HANDLE_VALUE) {
+        win32::FileHandle disk(CreateFileW(diskPath.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                           OPEN_EXISTING, 0, nullptr));
+        if (!disk) {
             ReportLastError("CreateFileW " + Narrow(diskPath));
             return false;
         }
-        return RequestAndClose(disk, IOCTL_DISK_GET_DRIVE_GEOMETRY,
+        return RequestAndClose(std::move(disk), IOCTL_DISK_GET_DRIVE_GEOMETRY,
                                "IOCTL_DISK_GET_DRIVE_GEOMETRY on " + Narrow(diskPath), &geometry,
                                sizeof geometry);
     }

@@ -1,35 +1,15 @@
 #include <windows.h>
 
 #include "export/export_file_system.h"
+#include "win32/owned_handle.h"
 
 namespace kro {
 namespace {
 
-// Owns a handle from CreateFileA (whose empty value is INVALID_HANDLE_VALUE).
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE handle) : handle_(handle) {}
-    ~FileHandle() { Close(); }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-
-    HANDLE Get() const { return handle_; }
-    bool Valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-    bool Close() {
-        if (!Valid()) return true;
-        const bool closed = CloseHandle(handle_) != 0;
-        handle_ = INVALID_HANDLE_VALUE;
-        return closed;
-    }
-
-private:
-    HANDLE handle_;
-};
-
 bool WriteWholeFile(const char* path, const std::uint8_t* data, std::size_t size) {
-    FileHandle file(
+    win32::FileHandle file(
         CreateFileA(path, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.Valid()) return false;
+    if (!file) return false;
     while (size > 0) {
         const DWORD chunk = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
         DWORD written = 0;
@@ -40,6 +20,7 @@ bool WriteWholeFile(const char* path, const std::uint8_t* data, std::size_t size
     // The bytes reach the disk before the move, so a full disk that shows
     // only at write-back cannot leave a short picture under the final name.
     if (!FlushFileBuffers(file.Get())) return false;
+    // A failed close counts as a failed write.
     return file.Close();
 }
 

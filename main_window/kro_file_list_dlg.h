@@ -19,8 +19,8 @@
 #include "recording_lists/recording_list_loader.h"
 #include "ui/dialog.h"
 #include "ui/list_view.h"
-#include "ui/owned_handle.h"
 #include "ui/window.h"
+#include "win32/owned_handle.h"
 
 namespace kro {
 
@@ -118,8 +118,8 @@ private:
 
     // Owned beside the controls and declared before them, so both are
     // released after the lists that use them.
-    ui::Font labelFont;
-    ui::ImageList rowHeightImages;
+    win32::Font labelFont;
+    win32::ImageList rowHeightImages;
 
     ui::Button m_reloadButton;
     ui::Static m_eventBox;

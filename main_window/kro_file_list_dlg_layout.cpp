@@ -10,6 +10,7 @@
 #include "main_window/column_controls.h"
 #include "main_window/kro_file_list_dlg.h"
 #include "main_window/layout.h"
+#include "win32/owned_handle.h"
 
 namespace kro {
 
@@ -42,26 +43,16 @@ void MoveTo(const ui::Window& window, const layout::PixelRect& rect) {
     window.Move(rect.x, rect.y, rect.width, rect.height, true);
 }
 
-// The screen's device context for the length of the layout.
-class ScreenDc {
-public:
-    ScreenDc() : dc_(GetDC(nullptr)) {}
-    ~ScreenDc() {
-        if (dc_ != nullptr) ReleaseDC(nullptr, dc_);
-    }
-    ScreenDc(const ScreenDc&) = delete;
-    ScreenDc& operator=(const ScreenDc&) = delete;
-    int VerticalDpi() const { return dc_ != nullptr ? GetDeviceCaps(dc_, LOGPIXELSY) : 96; }
-
-private:
-    HDC dc_;
-};
+// The screen's vertical DPI; 96 when its device context cannot be had.
+int ScreenVerticalDpi() {
+    const win32::ScreenDc screen(GetDC(nullptr));
+    return screen ? GetDeviceCaps(screen.Get(), LOGPIXELSY) : 96;
+}
 
 }  // namespace
 
 void CKroFileListDlg::LayoutControls() {
-    const ScreenDc screen;
-    labelFont.Reset(CreateFontW(layout::LabelFontHeight(screen.VerticalDpi()), 0, 0, 0, FW_DONTCARE, FALSE,
+    labelFont.Reset(CreateFontW(layout::LabelFontHeight(ScreenVerticalDpi()), 0, 0, 0, FW_DONTCARE, FALSE,
                                 FALSE, FALSE, HANGEUL_CHARSET, OUT_STROKE_PRECIS, CLIP_STROKE_PRECIS,
                                 DRAFT_QUALITY, FF_MODERN | VARIABLE_PITCH, kFontFace));
     // Without it the labels and lists keep the dialog's font.

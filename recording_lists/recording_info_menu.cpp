@@ -18,11 +18,11 @@ std::string MenuText(const std::string& line) {
 
 }  // namespace
 
-ui::Menu BuildRecordingInfoMenu(const std::vector<std::string>& lines) {
-    ui::Menu menu(CreatePopupMenu());
+win32::Menu BuildRecordingInfoMenu(const std::vector<std::string>& lines) {
+    win32::Menu menu(CreatePopupMenu());
     if (!menu) return menu;
     for (const std::string& line : lines) {
-        if (!AppendMenuA(menu.Get(), MF_STRING, 0, MenuText(line).c_str())) return ui::Menu();
+        if (!AppendMenuA(menu.Get(), MF_STRING, 0, MenuText(line).c_str())) return win32::Menu();
     }
     return menu;
 }
@@ -32,7 +32,7 @@ void ShowRecordingInfoMenu(HWND owner, const KroLibrary& library, RecordingCateg
     // A library that stays busy gets no popup rather than one of zeros.
     const std::optional<RecordingIndexInfo> info = QueryRecordingInfo(library, category, name);
     if (!info) return;
-    const ui::Menu menu =
+    const win32::Menu menu =
         BuildRecordingInfoMenu(BuildRecordingInfoLines(CategoryIndex(category), name, *info));
     if (!menu) return;
     POINT cursor = {};

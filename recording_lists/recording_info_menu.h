@@ -10,7 +10,7 @@
 
 #include "device/kro_library.h"
 #include "recording_lists/recording_types.h"
-#include "ui/owned_handle.h"
+#include "win32/owned_handle.h"
 
 namespace kro {
 
@@ -18,7 +18,7 @@ namespace kro {
 // is doubled, so that a name shows exactly as listed instead of turning the
 // next character into an underlined mnemonic. Empty when no menu could be
 // made.
-ui::Menu BuildRecordingInfoMenu(const std::vector<std::string>& lines);
+win32::Menu BuildRecordingInfoMenu(const std::vector<std::string>& lines);
 
 // Asks the library about the recording, builds the popup from the answer
 // and shows it at the cursor, owned by `owner`; returns when it closes.

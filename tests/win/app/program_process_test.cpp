@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/owned_handle.h"
+#include "win32/owned_handle.h"
 
 namespace kro::testing {
 namespace {
@@ -38,7 +38,7 @@ public:
             return false;
         }
         process_.Reset(info.hProcess);
-        ui::KernelHandle thread(info.hThread);
+        win32::KernelHandle thread(info.hThread);
         id_ = info.dwProcessId;
         return true;
     }
@@ -59,7 +59,7 @@ public:
     }
 
 private:
-    ui::KernelHandle process_;
+    win32::KernelHandle process_;
     DWORD id_ = 0;
 };
 

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "tests/doubles/double_support.h"
-#include "ui/owned_handle.h"
+#include "win32/owned_handle.h"
 
 namespace kro::testing {
 namespace {
@@ -36,7 +36,7 @@ public:
         if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                            folder.Path().wstring().c_str(), &startup, &info)) {
             process_.Reset(info.hProcess);
-            ui::KernelHandle thread(info.hThread);
+            win32::KernelHandle thread(info.hThread);
             id_ = info.dwProcessId;
         }
     }
@@ -67,7 +67,7 @@ public:
     HWND MainWindow() const { return Window(kMainClass, nullptr); }
 
 private:
-    ui::KernelHandle process_;
+    win32::KernelHandle process_;
     DWORD id_ = 0;
 };
 

@@ -17,7 +17,7 @@
 
 #include "resources/resource.h"
 #include "tests/win/ui/modal_run.h"
-#include "ui/owned_handle.h"
+#include "win32/owned_handle.h"
 
 namespace kro::testing {
 namespace {
@@ -72,8 +72,8 @@ DWORD RunChildChecks() {
                                         nullptr, &startup, &info);
     SetEnvironmentVariableA(kChildVariable, nullptr);
     if (!started) return 255;
-    ui::KernelHandle process(info.hProcess);
-    ui::KernelHandle thread(info.hThread);
+    win32::KernelHandle process(info.hProcess);
+    win32::KernelHandle thread(info.hThread);
     if (WaitForSingleObject(process.Get(), 120000) != WAIT_OBJECT_0) return 254;
     DWORD code = 253;
     GetExitCodeProcess(process.Get(), &code);

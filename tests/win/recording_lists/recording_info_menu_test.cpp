@@ -50,7 +50,7 @@ std::vector<std::string> Texts(const std::vector<MenuItem>& items) {
 const std::string kRule(51, '_');
 
 TEST(RecordingInfoMenu, ItemsArePlainEnabledTextsWithCommandZeroAndAmpersandsShowAsTheyAre) {
-    const ui::Menu menu = BuildRecordingInfoMenu({"plain", "Filename : A&B&&C", "&"});
+    const win32::Menu menu = BuildRecordingInfoMenu({"plain", "Filename : A&B&&C", "&"});
     ASSERT_TRUE(menu);
     const std::vector<MenuItem> items = ReadItems(menu.Get());
     // The stored texts double each "&": a menu shows "&&" as one "&" and

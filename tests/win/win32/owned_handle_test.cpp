@@ -1,11 +1,11 @@
 // Owned handles: closed exactly once, by their last owner.
-#include "ui/owned_handle.h"
+#include "win32/owned_handle.h"
 
 #include <gtest/gtest.h>
 
 #include <utility>
 
-namespace kro::ui {
+namespace kro::win32 {
 namespace {
 
 bool IsFontAlive(HFONT font) {
@@ -88,5 +88,26 @@ TEST(OwnedHandle, FileHandlesUseInvalidHandleValueAsEmpty) {
     EXPECT_EQ(noMutex.Get(), nullptr);
 }
 
+TEST(OwnedHandle, CloseReportsTheSystemsAnswerAndLeavesTheOwnerEmpty) {
+    HANDLE raw = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ASSERT_NE(raw, nullptr);
+    KernelHandle event(raw);
+    EXPECT_TRUE(event.Close());
+    EXPECT_FALSE(event);
+    EXPECT_FALSE(IsHandleOpen(raw));
+    EXPECT_TRUE(event.Close()) << "an empty owner has nothing to close";
+
+    // A handle someone else already closed: the system refuses, and says so.
+    HANDLE stale = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ASSERT_NE(stale, nullptr);
+    ASSERT_TRUE(CloseHandle(stale));
+    EXPECT_FALSE(KernelHandle(stale).Close());
+
+    ScreenDc screen(GetDC(nullptr));
+    ASSERT_TRUE(screen);
+    EXPECT_GT(GetDeviceCaps(screen.Get(), LOGPIXELSY), 0);
+    EXPECT_TRUE(screen.Close());
+}
+
 }  // namespace
-}  // namespace kro::ui
+}  // namespace kro::win32
