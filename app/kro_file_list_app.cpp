@@ -8,6 +8,8 @@
 
 #include "app/single_instance.h"
 #include "main_window/kro_file_list_dlg.h"
+#include "resources/window_class.h"
+#include "ui/dialog_class.h"
 #include "ui/program_resources.h"
 #include "win32/owned_handle.h"
 
@@ -28,7 +30,7 @@ win32::KernelHandle singleInstanceMutex;
 
 bool CKroFileListApp::InitInstance() {
     HINSTANCE instance = ui::ProgramInstance();
-    if (!RegisterSingleInstanceClass(instance)) return false;
+    if (!ui::RegisterDialogClass(instance, kMainWindowClass)) return false;
 
     singleInstanceMutex.Reset(CreateMutexA(nullptr, FALSE, kSingleInstanceName));
     const DWORD mutexError = GetLastError();

@@ -1,6 +1,7 @@
 // The single-instance rule: one name serves as the named mutex that tells a
 // second copy that the program already runs in this logon session, and as
-// the main window's class, by which the second copy finds the first's window.
+// the main window's class (resources/window_class.h), by which the
+// second copy finds the first's window.
 #pragma once
 
 #include <windows.h>
@@ -8,12 +9,6 @@
 #include "app/single_instance_name.h"
 
 namespace kro {
-
-// Registers the main window's class: a copy of the system dialog class (the
-// class dialogs get by default) with only its name changed. The class
-// belongs to this process. False when the system class cannot be read or the
-// copy cannot be registered.
-bool RegisterSingleInstanceClass(HINSTANCE instance);
 
 // Brings the main window of the copy that already runs to the foreground,
 // when there is one; nothing else (no restore, no message).

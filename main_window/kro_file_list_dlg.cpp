@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "app/about_dlg.h"
 #include "device/text_sink.h"
+#include "main_window/about_dlg.h"
 #include "main_window/column_controls.h"
 #include "main_window/layout.h"
 #include "resources/resource.h"

@@ -6,7 +6,8 @@
 #include <memory>
 #include <vector>
 
-#include "app/single_instance.h"
+#include "resources/window_class.h"
+#include "ui/dialog_class.h"
 
 namespace kro::testing {
 
@@ -75,7 +76,7 @@ void PrepareDialogs() {
     static const bool prepared = [] {
         INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES};
         InitCommonControlsEx(&controls);
-        return RegisterSingleInstanceClass(GetModuleHandleW(nullptr));
+        return ui::RegisterDialogClass(GetModuleHandleW(nullptr), kMainWindowClass);
     }();
     (void)prepared;
 }

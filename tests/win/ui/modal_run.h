@@ -24,7 +24,8 @@ inline constexpr INT_PTR kTimedOut = 4343;
 inline constexpr UINT kDefaultWatchdogMs = 20000;
 
 // Registers what the program registers before its first dialog: the common
-// controls and the main window's class. Safe to call any number of times.
+// controls and the class the main dialog's template names. Safe to call any
+// number of times.
 void PrepareDialogs();
 
 // Runs the dialog modally over owner (may be null) and calls step(dialog

@@ -1,15 +1,16 @@
-// The main window's class: the system dialog class under the single-instance
-// name, registered by the program itself.
-#include "app/single_instance.h"
+// The main window's class: the system dialog class under the name the main
+// dialog's template gives, registered by the program itself.
+#include "ui/dialog_class.h"
 
 #include <gtest/gtest.h>
 
+#include "resources/window_class.h"
 #include "tests/win/ui/modal_run.h"
 
 namespace kro {
 namespace {
 
-TEST(SingleInstanceClass, IsTheSystemDialogClassUnderAnotherName) {
+TEST(MainWindowClass, IsTheSystemDialogClassUnderAnotherName) {
     testing::PrepareDialogs();  // registers it, as the program does at start-up
     HINSTANCE instance = GetModuleHandleW(nullptr);
     WNDCLASSEXW system = {};
@@ -28,9 +29,9 @@ TEST(SingleInstanceClass, IsTheSystemDialogClassUnderAnotherName) {
     EXPECT_EQ(copy.hInstance, instance);
 }
 
-TEST(SingleInstanceClass, ASecondRegistrationInTheSameProcessFails) {
+TEST(MainWindowClass, ASecondRegistrationInTheSameProcessFails) {
     testing::PrepareDialogs();
-    EXPECT_FALSE(RegisterSingleInstanceClass(GetModuleHandleW(nullptr)));
+    EXPECT_FALSE(ui::RegisterDialogClass(GetModuleHandleW(nullptr), kMainWindowClass));
 }
 
 }  // namespace
