@@ -6,6 +6,7 @@
 #include "cli/progress_line.h"
 #include "export/export_request.h"
 #include "export/export_worker.h"
+#include "main_window/column_table.h"
 
 namespace kro::cli {
 namespace {

@@ -2,15 +2,7 @@
 
 namespace kro {
 
-const ExportButton* FindExportButton(int buttonId) {
-    for (const ExportButton& button : kExportButtons) {
-        if (button.buttonId == buttonId) return &button;
-    }
-    return nullptr;
-}
-
-ExportRequest BuildExportRequest(const ExportButton& button, const ExportRowSource& rows,
-                                 TextSink& trace) {
+ExportRequest BuildExportRequest(const ExportButton& button, const ExportRowSource& rows, TextSink& trace) {
     ExportRequest request;
     request.backup = button.backup;
     request.exportKind = button.exportKind;

@@ -1,7 +1,9 @@
-// The export request behind the eight save and backup buttons: which list a
-// button reads, what it asks for, its trace line and its refusal text, and
-// the selection of ticked names. Portable; the Win32 side shows the refusal
-// box or runs the progress dialog with the request.
+// The export request behind the eight save and backup buttons: what a button
+// is (which list it reads, what it asks for, its trace line and its refusal
+// text; the buttons themselves are built from the main dialog's column table,
+// main_window/column_table.h), and the selection of ticked names. Portable;
+// the Win32 side shows the refusal box or runs the progress dialog with the
+// request.
 #pragma once
 
 #include <cstdint>
@@ -35,24 +37,6 @@ struct ExportButton {
 inline constexpr const wchar_t* kExportRefusalCaption = L"Error";
 
 inline constexpr const wchar_t* kBackupRefusalText = L"KRO파일로 변환할 KRO영상을 선택하세요!!";
-
-inline constexpr ExportButton kExportButtons[] = {
-    {1000, 1001, RecordingCategory::Event, kEventExportKind, false, "event \n",
-     L"Check a file in the Event list!!"},
-    {1005, 1002, RecordingCategory::Normal, kNormalExportKind, false, "normal \n",
-     L"Check a file in the Normal list!!"},
-    {1006, 1003, RecordingCategory::Park, kParkExportKind, false, "park \n",
-     L"Check a file in the Park list!!"},
-    {1007, 1004, RecordingCategory::Photo, kPhotoExportKind, false, "manual \n",
-     L"Check a file in the Photo list!!"},
-    {1018, 1001, RecordingCategory::Event, kBackupExportKind, true, nullptr, kBackupRefusalText},
-    {1019, 1002, RecordingCategory::Normal, kBackupExportKind, true, nullptr, kBackupRefusalText},
-    {1020, 1003, RecordingCategory::Park, kBackupExportKind, true, nullptr, kBackupRefusalText},
-    {1021, 1004, RecordingCategory::Photo, kBackupExportKind, true, nullptr, kBackupRefusalText},
-};
-
-// The button of that control ID, or null.
-const ExportButton* FindExportButton(int buttonId);
 
 // Read access to one list's rows (a list view on the Win32 side).
 class ExportRowSource {

@@ -4,7 +4,7 @@
 
 #include "device/text_sink.h"
 #include "main_window/about_dlg.h"
-#include "main_window/column_controls.h"
+#include "main_window/column_table.h"
 #include "main_window/layout.h"
 #include "resources/resource.h"
 #include "ui/program_resources.h"
@@ -25,50 +25,50 @@ CKroFileListDlg::CKroFileListDlg()
       m_appIcon(ui::LoadProgramIcon(IDR_MAINFRAME)),
       m_deviceLibrary(SystemModuleLoader()),
       m_poller(SystemClock(), SystemThreadPriority()) {
+    using Notify = void (CKroFileListDlg::*)(const NMHDR&, LRESULT&);
+    using Command = void (CKroFileListDlg::*)();
+    struct ColumnHandlers {
+        Notify rightClick;
+        Command save;
+        Command backup;
+        Command checkAll;
+    };
+    // The named handlers, in the column table's order.
+    static constexpr ColumnHandlers kHandlers[layout::kColumnCount] = {
+        {&CKroFileListDlg::OnRClickEventList, &CKroFileListDlg::OnSaveEvent, &CKroFileListDlg::OnBackupEvent,
+         &CKroFileListDlg::OnCheckAllEvent},
+        {&CKroFileListDlg::OnRClickNormalList, &CKroFileListDlg::OnSaveNormal,
+         &CKroFileListDlg::OnBackupNormal, &CKroFileListDlg::OnCheckAllNormal},
+        {&CKroFileListDlg::OnRClickParkList, &CKroFileListDlg::OnSavePark, &CKroFileListDlg::OnBackupPark,
+         &CKroFileListDlg::OnCheckAllPark},
+        {&CKroFileListDlg::OnRClickPhotoList, &CKroFileListDlg::OnSavePhoto, &CKroFileListDlg::OnBackupPhoto,
+         &CKroFileListDlg::OnCheckAllPhoto},
+    };
     MapCommand(IDC_RELOAD, BN_CLICKED, [this] { OnReloadClicked(); });
-    MapNotify(IDC_EVENT_LIST, NM_RCLICK, [this](const NMHDR& h, LRESULT& r) { OnRClickEventList(h, r); });
-    MapNotify(IDC_NORMAL_LIST, NM_RCLICK, [this](const NMHDR& h, LRESULT& r) { OnRClickNormalList(h, r); });
-    MapNotify(IDC_PARK_LIST, NM_RCLICK, [this](const NMHDR& h, LRESULT& r) { OnRClickParkList(h, r); });
-    MapNotify(IDC_PHOTO_LIST, NM_RCLICK, [this](const NMHDR& h, LRESULT& r) { OnRClickPhotoList(h, r); });
-    MapCommand(IDC_SAVE_EVENT, BN_CLICKED, [this] { OnSaveEvent(); });
-    MapCommand(IDC_SAVE_NORMAL, BN_CLICKED, [this] { OnSaveNormal(); });
-    MapCommand(IDC_SAVE_PARK, BN_CLICKED, [this] { OnSavePark(); });
-    MapCommand(IDC_SAVE_PHOTO, BN_CLICKED, [this] { OnSavePhoto(); });
-    MapCommand(IDC_BACKUP_EVENT, BN_CLICKED, [this] { OnBackupEvent(); });
-    MapCommand(IDC_BACKUP_NORMAL, BN_CLICKED, [this] { OnBackupNormal(); });
-    MapCommand(IDC_BACKUP_PARK, BN_CLICKED, [this] { OnBackupPark(); });
-    MapCommand(IDC_BACKUP_PHOTO, BN_CLICKED, [this] { OnBackupPhoto(); });
-    for (const ColumnControls& column : kColumnControls) {
-        MapNotify(column.list, NM_DBLCLK, [this](const NMHDR& h, LRESULT& r) { OnDblClkList(h, r); });
+    for (int column = 0; column < layout::kColumnCount; ++column) {
+        const Column& ids = kColumns[column];
+        const ColumnHandlers& on = kHandlers[column];
+        MapNotify(ids.list, NM_RCLICK,
+                  [this, on](const NMHDR& h, LRESULT& r) { (this->*on.rightClick)(h, r); });
+        MapNotify(ids.list, NM_DBLCLK, [this](const NMHDR& h, LRESULT& r) { OnDblClkList(h, r); });
+        MapCommand(ids.save, BN_CLICKED, [this, on] { (this->*on.save)(); });
+        MapCommand(ids.backup, BN_CLICKED, [this, on] { (this->*on.backup)(); });
+        MapCommand(ids.checkAll, BN_CLICKED, [this, on] { (this->*on.checkAll)(); });
     }
-    MapCommand(IDC_CHECK_ALL_EVENT, BN_CLICKED, [this] { OnCheckAllEvent(); });
-    MapCommand(IDC_CHECK_ALL_NORMAL, BN_CLICKED, [this] { OnCheckAllNormal(); });
-    MapCommand(IDC_CHECK_ALL_PARK, BN_CLICKED, [this] { OnCheckAllPark(); });
-    MapCommand(IDC_CHECK_ALL_PHOTO, BN_CLICKED, [this] { OnCheckAllPhoto(); });
 }
 
 void CKroFileListDlg::DoDataExchange() {
     Bind(m_reloadButton, IDC_RELOAD);
-    Bind(m_eventBox, IDC_EVENT_BOX);
-    Bind(m_normalBox, IDC_NORMAL_BOX);
-    Bind(m_parkBox, IDC_PARK_BOX);
-    Bind(m_photoBox, IDC_PHOTO_BOX);
-    Bind(m_eventList, IDC_EVENT_LIST);
-    Bind(m_normalList, IDC_NORMAL_LIST);
-    Bind(m_parkList, IDC_PARK_LIST);
-    Bind(m_photoList, IDC_PHOTO_LIST);
-    Bind(m_saveEventButton, IDC_SAVE_EVENT);
-    Bind(m_saveNormalButton, IDC_SAVE_NORMAL);
-    Bind(m_saveParkButton, IDC_SAVE_PARK);
-    Bind(m_savePhotoButton, IDC_SAVE_PHOTO);
-    Bind(m_backupEventButton, IDC_BACKUP_EVENT);
-    Bind(m_backupNormalButton, IDC_BACKUP_NORMAL);
-    Bind(m_backupParkButton, IDC_BACKUP_PARK);
-    Bind(m_backupPhotoButton, IDC_BACKUP_PHOTO);
-    Bind(m_eventSummary, IDC_EVENT_SUMMARY);
-    Bind(m_normalSummary, IDC_NORMAL_SUMMARY);
-    Bind(m_parkSummary, IDC_PARK_SUMMARY);
-    Bind(m_photoSummary, IDC_PHOTO_SUMMARY);
+    for (int column = 0; column < layout::kColumnCount; ++column) {
+        const Column& ids = kColumns[column];
+        ColumnViews& views = m_columns[column];
+        Bind(views.summary, ids.summary);
+        Bind(views.groupBox, ids.groupBox);
+        Bind(views.list, ids.list);
+        Bind(views.checkAll, ids.checkAll);
+        Bind(views.save, ids.save);
+        Bind(views.backup, ids.backup);
+    }
 }
 
 bool CKroFileListDlg::OnInitDialog() {
@@ -128,17 +128,6 @@ void CKroFileListDlg::OnDestroy() {
     for (int column = 0; column < layout::kColumnCount; ++column) {
         List(column).SetImageList(nullptr, LVSIL_SMALL);
     }
-}
-
-ui::ListView& CKroFileListDlg::List(int column) {
-    ui::ListView* lists[layout::kColumnCount] = {&m_eventList, &m_normalList, &m_parkList, &m_photoList};
-    return *lists[column];
-}
-
-ui::Static& CKroFileListDlg::Summary(int column) {
-    ui::Static* summaries[layout::kColumnCount] = {&m_eventSummary, &m_normalSummary, &m_parkSummary,
-                                                   &m_photoSummary};
-    return *summaries[column];
 }
 
 }  // namespace kro

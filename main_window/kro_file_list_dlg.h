@@ -15,6 +15,7 @@
 #include "device/kro_library.h"
 #include "device/schedule.h"
 #include "main_window/card_watch.h"
+#include "main_window/layout.h"
 #include "recording_lists/list_load_thread.h"
 #include "recording_lists/recording_list_loader.h"
 #include "ui/dialog.h"
@@ -98,8 +99,8 @@ private:
     void OnCheckAllPark();
     void OnCheckAllPhoto();
 
-    ui::ListView& List(int column);
-    ui::Static& Summary(int column);
+    const ui::ListView& List(int column) const { return m_columns[column].list; }
+    const ui::Static& Summary(int column) const { return m_columns[column].summary; }
 
     // Members in the order of construction; they end in reverse order.
     HICON m_appIcon;  // shared icon resource, never destroyed
@@ -122,26 +123,16 @@ private:
     win32::ImageList rowHeightImages;
 
     ui::Button m_reloadButton;
-    ui::Static m_eventBox;
-    ui::Static m_normalBox;
-    ui::Static m_parkBox;
-    ui::Static m_photoBox;
-    ui::ListView m_eventList;
-    ui::ListView m_normalList;
-    ui::ListView m_photoList;
-    ui::ListView m_parkList;
-    ui::Button m_saveEventButton;
-    ui::Button m_saveNormalButton;
-    ui::Button m_savePhotoButton;
-    ui::Button m_saveParkButton;
-    ui::Button m_backupEventButton;
-    ui::Button m_backupNormalButton;
-    ui::Button m_backupParkButton;
-    ui::Button m_backupPhotoButton;
-    ui::Static m_eventSummary;
-    ui::Static m_normalSummary;
-    ui::Static m_parkSummary;
-    ui::Static m_photoSummary;
+    // One column's views, bound by the column table's IDs.
+    struct ColumnViews {
+        ui::Static summary;
+        ui::Static groupBox;
+        ui::ListView list;
+        ui::Button checkAll;
+        ui::Button save;
+        ui::Button backup;
+    };
+    ColumnViews m_columns[layout::kColumnCount];
 };
 
 }  // namespace kro

@@ -89,7 +89,7 @@ void CKroFileListDlg::ResetSummaryTexts() {
     for (RecordingCategory category : kAllCategories) {
         const bool photo = category == RecordingCategory::Photo;
         const char* text = photo ? kZeroPhotoSummaryText : kZeroVideoSummaryText;
-        ui::Static& summary = Summary(CategoryIndex(category));
+        const ui::Static& summary = Summary(CategoryIndex(category));
         if (!ShowsTextA(summary.Handle(), text)) summary.SetTextA(text);
     }
 }
@@ -110,9 +110,8 @@ bool CKroFileListDlg::OnAppMessage(UINT message, WPARAM wParam, LPARAM lParam, L
     if (message != ui::kRowBatchMessage) return false;
     // Only the current load's batches come back; others are freed here.
     // A big batch goes in over several turns of the message loop.
-    if (const std::unique_ptr<RowBatch> batch =
-            m_listLoads.Apply(Handle(), wParam, lParam,
-                              {&m_eventList, &m_normalList, &m_parkList, &m_photoList}, kRowInsertSlice)) {
+    if (const std::unique_ptr<RowBatch> batch = m_listLoads.Apply(
+            Handle(), wParam, lParam, {&List(0), &List(1), &List(2), &List(3)}, kRowInsertSlice)) {
         for (const CategorySummary& summary : batch->summaries) ShowCategorySummary(summary);
     }
     result = 0;

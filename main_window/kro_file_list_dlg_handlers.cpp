@@ -4,6 +4,7 @@
 
 #include "export/avi_progress.h"
 #include "export/export_request.h"
+#include "main_window/column_table.h"
 #include "main_window/kro_file_list_dlg.h"
 #include "recording_lists/check_all.h"
 #include "recording_lists/recording_info_menu.h"

@@ -7,7 +7,7 @@
 #include <iterator>
 
 #include "device/text_sink.h"
-#include "main_window/column_controls.h"
+#include "main_window/column_table.h"
 #include "main_window/kro_file_list_dlg.h"
 #include "main_window/layout.h"
 #include "win32/owned_handle.h"
@@ -19,10 +19,7 @@ namespace {
 constexpr wchar_t kFontFace[] = L"Arial";
 constexpr wchar_t kZeroVideoSummary[] = L"file: 0000, size: 0.00G, time 00:00";
 constexpr wchar_t kZeroPhotoSummary[] = L"file: 0000, size: 0.00G";
-constexpr wchar_t kVideoSaveText[] = L"AVI Save";
-constexpr wchar_t kPhotoSaveText[] = L"JPG Save";
 constexpr wchar_t kCheckAllText[] = L"Check All/Un";
-constexpr const wchar_t* kGroupTexts[layout::kColumnCount] = {L"Event", L"Normal", L"Park", L"Photo"};
 
 // The rows' image list only lifts the row height to 14 pixels.
 constexpr int kRowImageWidth = 1;
@@ -62,16 +59,15 @@ void CKroFileListDlg::LayoutControls() {
     MoveWindow(Handle(), dialog.x, dialog.y, dialog.width, dialog.height, TRUE);
 
     for (int column = 0; column < layout::kColumnCount; ++column) {
-        const ColumnControls& ids = kColumnControls[column];
-        const bool photo = column == kPhotoColumn;
-        SetDlgItemTextW(Handle(), ids.summary, photo ? kZeroPhotoSummary : kZeroVideoSummary);
-        SetDlgItemTextW(Handle(), ids.save, photo ? kPhotoSaveText : kVideoSaveText);
-        SetDlgItemTextW(Handle(), ids.checkAll, kCheckAllText);
-        SetDlgItemTextW(Handle(), ids.groupBox, kGroupTexts[column]);
+        const ColumnViews& views = m_columns[column];
+        views.summary.SetText(column == kPhotoColumn ? kZeroPhotoSummary : kZeroVideoSummary);
+        views.save.SetText(kColumns[column].saveText);
+        views.checkAll.SetText(kCheckAllText);
+        views.groupBox.SetText(kColumns[column].groupText);
     }
 
     for (int column = 0; column < layout::kColumnCount; ++column) {
-        const ui::Static summary(Item(kColumnControls[column].summary));
+        const ui::Static& summary = m_columns[column].summary;
         summary.SetFont(labelFont.Get());
         MoveTo(summary, layout::SummaryRect(column));
     }
@@ -80,7 +76,7 @@ void CKroFileListDlg::LayoutControls() {
     m_reloadButton.Show(false);
 
     for (int column = 0; column < layout::kColumnCount; ++column) {
-        const ui::Static groupBox(Item(kColumnControls[column].groupBox));
+        const ui::Static& groupBox = m_columns[column].groupBox;
         MoveTo(groupBox, layout::GroupBoxRect(column));
         groupBox.SetFont(labelFont.Get());
     }
@@ -95,13 +91,12 @@ void CKroFileListDlg::LayoutControls() {
 }
 
 void CKroFileListDlg::PlaceColumn(int column) {
-    const ColumnControls& ids = kColumnControls[column];
-    MoveTo(List(column), layout::ListRect(column));
-    MoveTo(ui::Button(Item(ids.save)), layout::SaveRect(column));
-    MoveTo(ui::Button(Item(ids.checkAll)), layout::CheckAllRect(column));
-    const ui::Button backup(Item(ids.backup));
-    MoveTo(backup, layout::BackupRect(column));
-    backup.Show(false);
+    const ColumnViews& views = m_columns[column];
+    MoveTo(views.list, layout::ListRect(column));
+    MoveTo(views.save, layout::SaveRect(column));
+    MoveTo(views.checkAll, layout::CheckAllRect(column));
+    MoveTo(views.backup, layout::BackupRect(column));
+    views.backup.Show(false);
 }
 
 void CKroFileListDlg::PrepareList(int column) {

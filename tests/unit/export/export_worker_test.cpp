@@ -13,6 +13,7 @@
 #include "export/export_request.h"
 #include "export_test_support.h"
 #include "fake_kro_device.h"
+#include "main_window/column_table.h"
 
 namespace kro {
 namespace {

@@ -14,6 +14,7 @@
 #include <set>
 
 #include "export/export_request.h"
+#include "main_window/column_table.h"
 #include "resources/resource.h"
 #include "tests/win/main_window/dialog_flow.h"
 
