@@ -17,11 +17,6 @@ namespace kro {
 
 namespace {
 
-// The registry key under which an application of this kind keeps its
-// settings. The program stores no settings, so nothing is ever read or
-// written under it.
-[[maybe_unused]] constexpr wchar_t kRegistryKey[] = L"로컬 응용 프로그램 마법사에서 생성된 응용 프로그램";
-
 // Held open by the first copy for the life of the process; a second copy
 // closes its handle at once.
 win32::KernelHandle singleInstanceMutex;
@@ -45,7 +40,7 @@ bool CKroFileListApp::InitInstance() {
     InitCommonControlsEx(&controls);
 
     // There is no application framework to initialise, and no settings are
-    // kept under kRegistryKey.
+    // kept.
 
     auto dialog = std::make_unique<CKroFileListDlg>();
     dialog->RunModal(nullptr);

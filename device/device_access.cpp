@@ -9,9 +9,13 @@ constexpr std::chrono::seconds kLibraryCloseWait{2};
 
 }  // namespace
 
-bool EndDeviceAccess(CSchedule& poller, KroLibrary& library) {
+bool StopPoller(CSchedule& poller) {
     poller.RequestStop();
-    if (!poller.WaitForEnd(kPollerStopWaitSeconds)) return false;
+    return poller.WaitForEnd(kPollerStopWaitSeconds);
+}
+
+bool EndDeviceAccess(CSchedule& poller, KroLibrary& library) {
+    if (!StopPoller(poller)) return false;
     return library.CloseWithin(kLibraryCloseWait);
 }
 

@@ -8,12 +8,16 @@
 
 namespace kro {
 
-// Asks the poller to stop and waits for it (up to 2 seconds). When it has
-// ended, closes the library and returns true. When it has not (it is stuck in
-// a library call), or another thread stays inside the library for 2 more
-// seconds, leaves the library loaded and returns false: the owner
-// must then keep both objects alive (destroying the poller would block until
-// the call returns) and let the process end without destroying them.
+// Asks the poller to stop and waits for it (up to 2 seconds); true when it
+// has ended. False when it is stuck in a library call: the owner must then
+// keep it alive (destroying it would block until the call returns).
+bool StopPoller(CSchedule& poller);
+
+// StopPoller, then, when the poller has ended, closes the library and returns
+// true. When it has not, or another thread stays inside the library for 2
+// more seconds, leaves the library loaded and returns false: the owner must
+// then keep both objects alive and let the process end without destroying
+// them.
 bool EndDeviceAccess(CSchedule& poller, KroLibrary& library);
 
 }  // namespace kro

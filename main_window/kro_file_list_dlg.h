@@ -64,7 +64,6 @@ private:
     // Card watch: the poller's device value read as signed.
     std::int8_t DeviceValue() const;
     void Perform(const std::vector<CardWatchAction>& actions);
-    void ReloadLists();
     void EmptyLists();
     void StartListLoading();
     void ResetSummaryTexts();

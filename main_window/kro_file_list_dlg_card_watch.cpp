@@ -64,11 +64,6 @@ void CKroFileListDlg::Perform(const std::vector<CardWatchAction>& actions) {
     }
 }
 
-void CKroFileListDlg::ReloadLists() {
-    EmptyLists();
-    StartListLoading();
-}
-
 void CKroFileListDlg::EmptyLists() {
     // Rows that a running load has still to deliver would belong to lists
     // emptied since; that load is abandoned with them.

@@ -11,9 +11,8 @@ namespace {
 
 constexpr wchar_t kStartUpCaption[] = L"11";
 // Loads stop after the library call they are in; the poller's own bounded
-// wait is as long.
+// wait (StopPoller) is as long.
 constexpr std::chrono::seconds kLoadStopWait{2};
-constexpr int kPollerStopWaitSeconds = 2;
 
 }  // namespace
 
@@ -44,8 +43,7 @@ void CKroFileListDlg::StopDeviceAccess() {
     }
     // A load is still inside the library: it must stay loaded. The poller is
     // stopped all the same, so that it asks no more.
-    m_poller.RequestStop();
-    m_poller.WaitForEnd(kPollerStopWaitSeconds);
+    static_cast<void>(StopPoller(m_poller));
     deviceAccessEnded_ = false;
 }
 

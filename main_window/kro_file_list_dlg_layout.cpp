@@ -17,8 +17,6 @@ namespace kro {
 namespace {
 
 constexpr wchar_t kFontFace[] = L"Arial";
-constexpr wchar_t kZeroVideoSummary[] = L"file: 0000, size: 0.00G, time 00:00";
-constexpr wchar_t kZeroPhotoSummary[] = L"file: 0000, size: 0.00G";
 constexpr wchar_t kCheckAllText[] = L"Check All/Un";
 
 // The rows' image list only lifts the row height to 14 pixels.
@@ -58,9 +56,9 @@ void CKroFileListDlg::LayoutControls() {
     const layout::PixelRect dialog = layout::DialogRect();
     MoveWindow(Handle(), dialog.x, dialog.y, dialog.width, dialog.height, TRUE);
 
+    ResetSummaryTexts();
     for (int column = 0; column < layout::kColumnCount; ++column) {
         const ColumnViews& views = m_columns[column];
-        views.summary.SetText(column == kPhotoColumn ? kZeroPhotoSummary : kZeroVideoSummary);
         views.save.SetText(kColumns[column].saveText);
         views.checkAll.SetText(kCheckAllText);
         views.groupBox.SetText(kColumns[column].groupText);
