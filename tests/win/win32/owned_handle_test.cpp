@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <utility>
 
 namespace kro::win32 {
@@ -11,9 +12,21 @@ namespace {
 bool IsFontAlive(HFONT font) {
     return GetObjectType(font) == OBJ_FONT;
 }
-bool IsHandleOpen(HANDLE handle) {
-    DWORD flags = 0;
-    return GetHandleInformation(handle, &flags) != FALSE;
+// A handle's value may be handed out again by any thread of the process as
+// soon as it is closed, so "closed" is judged by the object: a named event
+// that can no longer be opened by name has lost its last handle.
+std::wstring EventName(int which) {
+    return L"Local\\kro-owned-handle-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+           std::to_wstring(which);
+}
+HANDLE NewNamedEvent(int which) {
+    return CreateEventW(nullptr, TRUE, FALSE, EventName(which).c_str());
+}
+bool IsEventAlive(int which) {
+    HANDLE again = OpenEventW(SYNCHRONIZE, FALSE, EventName(which).c_str());
+    if (again == nullptr) return false;
+    CloseHandle(again);
+    return true;
 }
 
 HFONT NewFont() {
@@ -71,10 +84,11 @@ TEST(OwnedHandle, ReleaseGivesUpOwnership) {
 }
 
 TEST(OwnedHandle, KernelHandlesAreClosed) {
-    HANDLE raw = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE raw = NewNamedEvent(1);
     ASSERT_NE(raw, nullptr);
+    ASSERT_TRUE(IsEventAlive(1));
     { KernelHandle event(raw); }
-    EXPECT_FALSE(IsHandleOpen(raw));
+    EXPECT_FALSE(IsEventAlive(1));
 }
 
 TEST(OwnedHandle, FileHandlesUseInvalidHandleValueAsEmpty) {
@@ -89,19 +103,18 @@ TEST(OwnedHandle, FileHandlesUseInvalidHandleValueAsEmpty) {
 }
 
 TEST(OwnedHandle, CloseReportsTheSystemsAnswerAndLeavesTheOwnerEmpty) {
-    HANDLE raw = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE raw = NewNamedEvent(2);
     ASSERT_NE(raw, nullptr);
     KernelHandle event(raw);
     EXPECT_TRUE(event.Close());
     EXPECT_FALSE(event);
-    EXPECT_FALSE(IsHandleOpen(raw));
+    EXPECT_FALSE(IsEventAlive(2));
     EXPECT_TRUE(event.Close()) << "an empty owner has nothing to close";
 
-    // A handle someone else already closed: the system refuses, and says so.
-    HANDLE stale = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    ASSERT_NE(stale, nullptr);
-    ASSERT_TRUE(CloseHandle(stale));
-    EXPECT_FALSE(KernelHandle(stale).Close());
+    // A value that names no handle: the system refuses, and says so. (A
+    // just-closed value would do only until some thread opens a handle.)
+    HANDLE bogus = reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(0x00FFFFFC));
+    EXPECT_FALSE(KernelHandle(bogus).Close());
 
     ScreenDc screen(GetDC(nullptr));
     ASSERT_TRUE(screen);
