@@ -37,10 +37,13 @@ public:
         const int fd = mkstemp(temporary.data());
         if (fd < 0) return false;
         // mkstemp creates the file readable by its owner only; a picture is
-        // an ordinary file. The bytes reach the disk before the rename, so a
-        // full disk that shows only at write-back, or a power loss right
-        // after, cannot leave a short picture under the final name.
-        bool ok = fchmod(fd, 0644) == 0 && WriteAll(fd, data, size) && fsync(fd) == 0;
+        // an ordinary file. When an earlier picture is replaced, the bytes
+        // reach the disk before the rename, so a power loss right after
+        // cannot swap a good file for a short one; a new picture is written
+        // as any copy is (its recording stays on the card).
+        struct stat earlier {};
+        const bool replacing = stat(path.c_str(), &earlier) == 0;
+        bool ok = fchmod(fd, 0644) == 0 && WriteAll(fd, data, size) && (!replacing || fsync(fd) == 0);
         ok = close(fd) == 0 && ok;
         ok = ok && std::rename(temporary.c_str(), path.c_str()) == 0;
         if (!ok) unlink(temporary.c_str());

@@ -6,7 +6,7 @@
 namespace kro {
 namespace {
 
-bool WriteWholeFile(const char* path, const std::uint8_t* data, std::size_t size) {
+bool WriteWholeFile(const char* path, const std::uint8_t* data, std::size_t size, bool flush) {
     win32::FileHandle file(
         CreateFileA(path, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
@@ -17,9 +17,7 @@ bool WriteWholeFile(const char* path, const std::uint8_t* data, std::size_t size
         data += written;
         size -= written;
     }
-    // The bytes reach the disk before the move, so a full disk that shows
-    // only at write-back cannot leave a short picture under the final name.
-    if (!FlushFileBuffers(file.Get())) return false;
+    if (flush && !FlushFileBuffers(file.Get())) return false;
     // A failed close counts as a failed write.
     return file.Close();
 }
@@ -41,7 +39,12 @@ public:
         // folder, so the move stays on one volume and replaces atomically.
         char temporary[MAX_PATH] = {};
         if (GetTempFileNameA(folder.c_str(), "kro", 0, temporary) == 0) return false;
-        const bool ok = WriteWholeFile(temporary, data, size) &&
+        // When an earlier picture is replaced, the bytes reach the disk
+        // before the move, so a power loss right after cannot swap a good
+        // file for a short one; a new picture is written as any copy is (its
+        // recording stays on the card).
+        const bool replacing = GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+        const bool ok = WriteWholeFile(temporary, data, size, replacing) &&
                         MoveFileExA(temporary, path.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
         if (!ok) DeleteFileA(temporary);
         return ok;
