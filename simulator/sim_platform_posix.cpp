@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 
@@ -47,14 +48,21 @@ std::optional<std::vector<DirectoryEntry>> ListFiles(const std::string& folder) 
     if (dir == nullptr) return std::nullopt;
     std::vector<DirectoryEntry> files;
     const int dirFd = dirfd(dir);
-    while (const dirent* entry = readdir(dir)) {
+    for (;;) {
+        errno = 0;  // readdir's end and its failure differ only in errno
+        const dirent* entry = readdir(dir);
+        if (entry == nullptr) break;
         struct stat status {};
         if (fstatat(dirFd, entry->d_name, &status, 0) != 0 || !S_ISREG(status.st_mode)) continue;
         const std::int64_t modified =
             static_cast<std::int64_t>(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec;
         files.push_back({entry->d_name, static_cast<std::uint64_t>(status.st_size), modified});
     }
+    // A listing that broke off (the card pulled in the middle) is no listing:
+    // taken as whole it would stand for the card's contents.
+    const bool whole = errno == 0;
     closedir(dir);
+    if (!whole) return std::nullopt;
     return files;
 }
 

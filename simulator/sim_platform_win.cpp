@@ -63,7 +63,11 @@ std::optional<std::vector<DirectoryEntry>> ListFiles(const std::string& folder) 
             (std::uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) | data.ftLastWriteTime.dwLowDateTime);
         files.push_back({data.cFileName, size, modified});
     } while (FindNextFileA(find, &data));
+    // A listing that broke off (the card pulled in the middle) is no listing:
+    // taken as whole it would stand for the card's contents.
+    const bool whole = GetLastError() == ERROR_NO_MORE_FILES;
     FindClose(find);
+    if (!whole) return std::nullopt;
     return files;
 }
 
