@@ -17,12 +17,24 @@
 namespace kro::bench {
 namespace {
 
-INT_PTR CALLBACK MinimalDialogProc(HWND dialog, UINT message, WPARAM, LPARAM) {
+// With the design's timers (lParam 1 at WM_INITDIALOG), the dialog also
+// wakes as the program must at the least: a window timer every 500 ms and a
+// thread every second, doing nothing else (the idle floor).
+INT_PTR CALLBACK MinimalDialogProc(HWND dialog, UINT message, WPARAM, LPARAM lParam) {
     if (message == WM_CLOSE) {
         EndDialog(dialog, 0);
         return TRUE;
     }
-    return message == WM_INITDIALOG;
+    if (message == WM_INITDIALOG && lParam == 1) {
+        SetTimer(dialog, 1, 500, nullptr);
+        CloseHandle(CreateThread(
+            nullptr, 0,
+            [](void*) -> DWORD {
+                for (;;) Sleep(1000);
+            },
+            nullptr, 0, nullptr));
+    }
+    return message == WM_INITDIALOG || message == WM_TIMER;
 }
 
 // Tells the measuring script the program has reached a state, then waits
@@ -53,7 +65,7 @@ void SetText(HWND list, int item, int column, const char* text) {
 
 }  // namespace
 
-int RunMinimalDialog() {
+int RunMinimalDialog(bool designTimers) {
     // A dialog template in memory: no controls, a caption.
     alignas(4) WORD buffer[64] = {};
     auto* header = reinterpret_cast<DLGTEMPLATE*>(buffer);
@@ -65,8 +77,8 @@ int RunMinimalDialog() {
     *tail++ = 0;  // the standard dialog class
     for (const wchar_t* c = kBenchDialogCaption; *c; ++c) *tail++ = static_cast<WORD>(*c);
     *tail++ = 0;
-    return static_cast<int>(
-        DialogBoxIndirectParamW(GetModuleHandleW(nullptr), header, nullptr, MinimalDialogProc, 0));
+    return static_cast<int>(DialogBoxIndirectParamW(GetModuleHandleW(nullptr), header, nullptr,
+                                                    MinimalDialogProc, designTimers ? 1 : 0));
 }
 
 int RunBareLists(const std::wstring& signal) {

@@ -13,6 +13,8 @@
 //   wait-empty MS         wait until the lists are empty without a card
 //   close                 close the main window
 //   dialog                be the minimal dialog program (start-up floor)
+//   dialog-timers         the same, waking every 500 ms and every second as
+//                         the program's tick and poller do (idle floor)
 //   bare-lists SIGNAL     be the bare list-view program (memory floor); it
 //                         waits for the file SIGNAL to come, then to go
 //
@@ -49,7 +51,8 @@ int Run(int argc, char** argv) {
     if (command == "stall-load") return MeasureStallDuringLoad(Wide(argument(2)));
     if (command == "stall-export") return MeasureStallDuringExport(number(2, 512));
     if (command == "startup") return MeasureStartup(Wide(argument(2)), number(3, 10));
-    if (command == "dialog") return RunMinimalDialog();
+    if (command == "dialog") return RunMinimalDialog(false);
+    if (command == "dialog-timers") return RunMinimalDialog(true);
     if (command == "bare-lists") return RunBareLists(Wide(argument(2)));
     if (command == "wait-loaded") {
         const bool loaded =

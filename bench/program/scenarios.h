@@ -19,7 +19,7 @@ int MeasureStallDuringExport(int rows);
 int MeasureStartup(const std::wstring& program, int runs);
 
 // Stand-alone programs for baselines (bare_programs.cpp).
-int RunMinimalDialog();
+int RunMinimalDialog(bool designTimers);
 // A window with four list views that inserts the card's rows itself. It
 // prints "before" and waits for the file `signal` to appear, inserts the
 // rows, prints "rows N" and "after" and waits for the file to go, so that

@@ -52,9 +52,15 @@ idle() {
     c0=$(cpu_ns "$2"); w0=$(switches "$2"); s0=$(cpu_ns "$server")
     sleep "$idle_seconds"
     c1=$(cpu_ns "$2"); w1=$(switches "$2"); s1=$(cpu_ns "$server")
+    IDLE_SHARE=$(awk -v c=$((c1 - c0)) -v t="$idle_seconds" 'BEGIN { printf "%.4f", c / t / 1e7 }')
     awk -v l="$1" -v c=$((c1 - c0)) -v s=$((s1 - s0)) -v w=$((w1 - w0)) -v t="$idle_seconds" 'BEGIN {
         printf "%-34s: %.3f%% of a core, %.1f wake-ups/s; wineserver %.3f%%\n",
             l, c / t / 1e7, w / t, s / t / 1e7 }'
+}
+idle_ratio() {  # idle_ratio LABEL FLOOR_SHARE: the last idle share against the floor
+    awk -v l="$1" -v p="$IDLE_SHARE" -v f="$2" 'BEGIN {
+        printf "%-34s: %.2f (beyond the floor %.3f%% of a core; goal for the whole <= 0.1%%)\n",
+            l, (f > 0 ? p / f : 0), p - f }'
 }
 
 echo "== start-up: KroFileList against a minimal dialog program, same prefix"
@@ -67,6 +73,18 @@ idle_server() {  # idle_server LABEL: the wineserver without the program
 }
 idle_server "wineserver alone, no program"
 
+# The idle floor: a minimal dialog program that wakes as the design makes the
+# program wake (a 500 ms window timer, a thread every second) and does
+# nothing else; what the program costs beyond it is its own.
+echo "== idle floor over $idle_seconds s: a minimal dialog with the design's timers"
+(cd "$install_dir" && exec "$wine64" 'C:\KroFileList\kro_bench_driver.exe' dialog-timers >/dev/null 2>&1) &
+floor_pid=$!
+sleep 3
+idle "minimal dialog, 500 ms + 1 s timers" "$floor_pid"
+idle_floor=$IDLE_SHARE
+kill "$floor_pid" 2>/dev/null
+wait "$floor_pid" 2>/dev/null
+
 (cd "$install_dir" && exec "$wine64" 'C:\KroFileList\KroFileList.exe' >/dev/null 2>&1) &
 program_pid=$!
 drive wait-empty 30000 || exit 1
@@ -75,6 +93,7 @@ memory_none=$(private_kib "$program_pid")
 
 echo "== idle cost over $idle_seconds s (CPU time from the kernel)"
 idle "program, no card" "$program_pid"
+idle_ratio "ratio program/floor, no card" "$idle_floor"
 
 echo "== card arrival: the demo card inserted 30 times at random poll phases"
 put_card "$build/bench/demo-card"
@@ -85,6 +104,7 @@ sleep 2
 memory_demo=$(private_kib "$program_pid")
 demo_rows=$(find "$build/bench/demo-card" -name '*.KRO' | wc -l)
 idle "program, demo card loaded" "$program_pid"
+idle_ratio "ratio program/floor, card loaded" "$idle_floor"
 
 # A card of `count` recordings: the window's answers while it loads, then
 # its memory.
