@@ -60,6 +60,22 @@ protected:
 
     bool LoadComplete() const { return host.summaries.size() == 4 && !host.loads.Busy(); }
 
+    // The lists hold TestCard's rows, in order, with their texts.
+    void ExpectTheTestCardsRows() const {
+        const auto eventRows = host.Rows(RecordingCategory::Event);
+        ASSERT_EQ(eventRows.size(), static_cast<std::size_t>(kEventRows));
+        for (int i = 0; i < kEventRows; ++i) {
+            EXPECT_EQ(eventRows[i], (Row{Numbered("EV", i), "2M", FormatDurationText(i)})) << i;
+        }
+        EXPECT_THAT(host.Rows(RecordingCategory::Normal),
+                    ElementsAre(Row{"N1024", "1024B", "07Sec"}, Row{"N1025", "1K", "3600Sec"},
+                                Row{"N1M", "1024K", "60Sec"}, Row{"Nunknown", "1M", "05Sec"}));
+        EXPECT_THAT(host.Rows(RecordingCategory::Park),
+                    ElementsAre(Row{"PARK&1", "2K", "30Sec"}, Row{"PARK2", "4K", "31Sec"}));
+        EXPECT_THAT(host.Rows(RecordingCategory::Photo),
+                    ElementsAre(Row{"0105_0001.JPG", "488K"}, Row{"0105_0002.JPG", "488K"}));
+    }
+
     fake::FakeKroDevice device;
     testing::ListHost host;
 };
@@ -68,18 +84,7 @@ TEST_F(ListLoadThreadTest, RowsReachTheListsInBatchesAndTheSummariesComeLast) {
     ASSERT_TRUE(host.loads.Start(device.Library(), host.Window()));
     ASSERT_TRUE(host.PumpUntil([&] { return LoadComplete(); }));
 
-    const auto eventRows = host.Rows(RecordingCategory::Event);
-    ASSERT_EQ(eventRows.size(), static_cast<std::size_t>(kEventRows));
-    for (int i = 0; i < kEventRows; ++i) {
-        EXPECT_EQ(eventRows[i], (Row{Numbered("EV", i), "2M", FormatDurationText(i)})) << i;
-    }
-    EXPECT_THAT(host.Rows(RecordingCategory::Normal),
-                ElementsAre(Row{"N1024", "1024B", "07Sec"}, Row{"N1025", "1K", "3600Sec"},
-                            Row{"N1M", "1024K", "60Sec"}, Row{"Nunknown", "1M", "05Sec"}));
-    EXPECT_THAT(host.Rows(RecordingCategory::Park),
-                ElementsAre(Row{"PARK&1", "2K", "30Sec"}, Row{"PARK2", "4K", "31Sec"}));
-    EXPECT_THAT(host.Rows(RecordingCategory::Photo),
-                ElementsAre(Row{"0105_0001.JPG", "488K"}, Row{"0105_0002.JPG", "488K"}));
+    ExpectTheTestCardsRows();
     EXPECT_EQ(host.CheckedRows(), 0);
 
     // 608 rows: a first batch of 256, then the rest (under the second
@@ -108,16 +113,7 @@ TEST_F(ListLoadThreadTest, RowsGoInInSlicesInTheirOrderWithTheQueuedBatchesJoine
     EXPECT_EQ(host.List(RecordingCategory::Event).ItemCount(), static_cast<int>(kRowsPerClockCheck));
     ASSERT_TRUE(host.PumpUntil([&] { return LoadComplete(); }));
 
-    const auto eventRows = host.Rows(RecordingCategory::Event);
-    ASSERT_EQ(eventRows.size(), static_cast<std::size_t>(kEventRows));
-    for (int i = 0; i < kEventRows; ++i) {
-        EXPECT_EQ(eventRows[i], (Row{Numbered("EV", i), "2M", FormatDurationText(i)})) << i;
-    }
-    EXPECT_THAT(host.Rows(RecordingCategory::Normal),
-                ElementsAre(Row{"N1024", "1024B", "07Sec"}, Row{"N1025", "1K", "3600Sec"},
-                            Row{"N1M", "1024K", "60Sec"}, Row{"Nunknown", "1M", "05Sec"}));
-    EXPECT_THAT(host.Rows(RecordingCategory::Photo),
-                ElementsAre(Row{"0105_0001.JPG", "488K"}, Row{"0105_0002.JPG", "488K"}));
+    ExpectTheTestCardsRows();
     // The second batch joined the rows left of the first one.
     EXPECT_THAT(host.appliedBatchRows, ElementsAre(608));
     EXPECT_THAT(host.rowsAtSummaries, ElementsAre(608));
