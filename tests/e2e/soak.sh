@@ -61,7 +61,7 @@ driver_start
 
 card=""          # the inserted card (demo or big), empty when none
 running=no
-step=0
+step=0 what=""
 pulls=0 inserts=0 closes=0 exports=0 export_pulls=0 violations=0
 # A right click while the library is busy shows no popup (by design): counted
 # and reported, not taken as a violation.
@@ -75,14 +75,25 @@ violation() {
 random_below() { R=$((RANDOM % $1)); }   # in the calling shell: keeps the sequence
 pause_random() { random_below "$1"; sleep "$(printf '0.%03d' "$R")"; }   # below 1000 ms
 
-# The program asks for the card about once a second: a card pulled and put
-# back (or swapped) between two of its questions is one it never saw go.
-# Every pull is therefore seen (the lists empty) before the next insert.
+# The program asks for the card about once a second and acts on the answer
+# at its next 500 ms tick: a card pulled and put back (or swapped) between
+# two of its questions is one it never saw go. Every card therefore stays
+# out longer than a question and a tick, and the lists must have emptied,
+# before the next insert: 2 s, a question and a tick with room for a question
+# that waited for the library's lock. (Empty lists alone do not show the pull was seen:
+# a card pulled between the question and the tick that starts its load
+# leaves them empty too, and that load then runs across the pull.)
+kCardOutMs=2000
+pulled_at=0
+now_ms() { echo $(( $(date +%s%N) / 1000000 )); }
 insert() {  # insert demo|big
+    local wait=$(( pulled_at + kCardOutMs - $(now_ms) ))
+    [ "$wait" -le 0 ] || sleep "$(printf '%d.%03d' $((wait / 1000)) $((wait % 1000)))"
+    if [ $running == yes ]; then wait_emptied 5000 || violation "the lists did not empty without a card"; fi
     mv "$slot/$1.out" "$slot/card"; card=$1; inserts=$((inserts + 1))
 }
 pull() {
-    mv "$slot/card" "$slot/$card.out"; card=""; pulls=$((pulls + 1))
+    mv "$slot/card" "$slot/$card.out"; card=""; pulls=$((pulls + 1)); pulled_at=$(now_ms)
 }
 insert_random() { random_below 3; [ "$R" -eq 0 ] && insert demo || insert big; }
 
