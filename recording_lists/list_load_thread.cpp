@@ -122,8 +122,7 @@ std::unique_ptr<RowBatch> ListLoadThread::Apply(HWND window, WPARAM generation, 
         owned.release();
         return nullptr;
     }
-    while (!InsertBatchRowsFor(*owned, lists, std::chrono::hours(1))) {
-    }
+    InsertBatchRowsFor(*owned, lists, std::chrono::steady_clock::duration::max());
     return owned;
 }
 

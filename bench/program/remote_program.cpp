@@ -43,14 +43,17 @@ HWND MainWindow() {
     return FindWindowW(kMainClass, nullptr);
 }
 
+bool IsVisibleAndAnswering(HWND window) {
+    DWORD_PTR result = 0;
+    return window && IsWindowVisible(window) &&
+           SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 100, &result) != 0;
+}
+
 HWND WaitAnsweringMainWindow(int milliseconds) {
     HWND found = nullptr;
     PollUntil(milliseconds, 2, [&] {
         HWND main = MainWindow();
-        DWORD_PTR result = 0;
-        if (main && IsWindowVisible(main) &&
-            SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_NORMAL, 100, &result) != 0)
-            found = main;
+        if (IsVisibleAndAnswering(main)) found = main;
         return found != nullptr;
     });
     return found;

@@ -26,6 +26,8 @@ inline constexpr wchar_t kZeroPhotoSummary[] = L"file: 0000, size: 0.00G";
 
 // The program's main window, or null.
 HWND MainWindow();
+// True when the window is visible and answers a message within 100 ms.
+bool IsVisibleAndAnswering(HWND window);
 // The main window once it is visible and answers a message within 100 ms;
 // null when that does not happen within `milliseconds`.
 HWND WaitAnsweringMainWindow(int milliseconds);

@@ -167,10 +167,7 @@ double StartAndClose(const std::wstring& commandLine, const std::wstring& folder
     HWND found = nullptr;
     PollUntil(30000, 1, [&] {
         HWND candidate = window();
-        DWORD_PTR result = 0;
-        if (candidate && IsWindowVisible(candidate) &&
-            SendMessageTimeoutW(candidate, WM_NULL, 0, 0, SMTO_NORMAL, 100, &result) != 0)
-            found = candidate;
+        if (IsVisibleAndAnswering(candidate)) found = candidate;
         return found != nullptr;
     });
     const double elapsed = found ? MillisecondsSince(start) : -1;
