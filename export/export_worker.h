@@ -64,16 +64,16 @@ struct ExportSummary {
 bool ExportOne(const ExportJob& job, const std::string& name, ExportFileSystem& fileSystem,
                TextSink& trace);
 
+// The walk's first step: true when the output folder exists or could be
+// created (one level deep).
+bool PrepareExportFolder(const std::string& folder, ExportFileSystem& fileSystem);
+
 // The whole walk: the folder (created one level deep when missing), then
 // for n names the ranges 0..n and 0..3, per name the positions i and
 // (i + 1) % 3, after the last one n and 3, and a 1 ms pause. An empty
 // selection sets nothing. When the folder is neither there nor can be made,
 // no picture is asked for and every one counts as failed, while AVI and
 // backup files are still asked of the library, which places them itself.
-// The walk's first step: true when the output folder exists or could be
-// created (one level deep).
-bool PrepareExportFolder(const std::string& folder, ExportFileSystem& fileSystem);
-
 ExportSummary RunExport(const ExportJob& job, ExportFileSystem& fileSystem, ExportProgress& progress,
                         TextSink& trace);
 
