@@ -65,8 +65,13 @@ protected:
     std::unique_ptr<kro::test::DoubleControls> controls;
     kro::test::FakeClock clock;
     kro::test::FakeThreadPriority priority;
+    // Everything a poller thread may call back into is a member declared
+    // before the pollers, so it outlives them: a local of a test body would
+    // go while the poller, stopped only in TearDown, can still report to it.
     Reports reports;
     Reports otherReports;
+    Reports restartReports;
+    kro::KroLibrary unloadedLibrary{kro::SystemModuleLoader()};
     std::unique_ptr<kro::CSchedule> poller = std::make_unique<kro::CSchedule>(clock, priority);
     std::unique_ptr<kro::CSchedule> other;
 };
@@ -128,8 +133,7 @@ TEST_F(CScheduleTest, PollersShareTheLastPolledSecond) {
 }
 
 TEST_F(CScheduleTest, WithoutALoadedLibraryTheValueStaysAndReportsGoOn) {
-    kro::KroLibrary empty{kro::SystemModuleLoader()};
-    ASSERT_TRUE(poller->StartPolling(empty, &Reports::Callback, &reports));
+    ASSERT_TRUE(poller->StartPolling(unloadedLibrary, &Reports::Callback, &reports));
     clock.LetOneStepPass();
     ASSERT_TRUE(reports.WaitForCount(2));
     EXPECT_EQ(reports.Read()[0].deviceValue, 0);
@@ -160,22 +164,20 @@ TEST_F(CScheduleTest, RestartedWithinTheSameSecondReportsZeroFirst) {
     clock.LetOneStepPass();
     ASSERT_TRUE(poller->WaitForEnd(600)) << "the poller did not stop";
 
-    Reports again;
-    ASSERT_TRUE(poller->StartPolling(library, &Reports::Callback, &again));
-    ASSERT_TRUE(again.WaitForCount(1)) << "no report after the restart";
-    EXPECT_EQ(again.Read()[0].deviceValue, 0);
+    ASSERT_TRUE(poller->StartPolling(library, &Reports::Callback, &restartReports));
+    ASSERT_TRUE(restartReports.WaitForCount(1)) << "no report after the restart";
+    EXPECT_EQ(restartReports.Read()[0].deviceValue, 0);
     EXPECT_EQ(controls->ChecksEntered(), 1) << "the same second must not be asked again";
 }
 
 TEST_F(CScheduleTest, StartPollingWhileRunningFailsAndChangesNothing) {
     ASSERT_TRUE(poller->StartPolling(library, &Reports::Callback, &reports));
     ASSERT_TRUE(clock.WaitForSleeps(kro::test::FakeClock::kStepSleep, 1));
-    Reports others;
-    EXPECT_FALSE(poller->StartPolling(library, &Reports::Callback, &others));
+    EXPECT_FALSE(poller->StartPolling(library, &Reports::Callback, &otherReports));
     EXPECT_EQ(poller->deviceValue.load(), 2);
     clock.LetOneStepPass();
     ASSERT_TRUE(reports.WaitForCount(2));
-    EXPECT_TRUE(others.Read().empty());
+    EXPECT_TRUE(otherReports.Read().empty());
 }
 
 TEST_F(CScheduleTest, DestroyingARunningPollerEndsItsThreadFirst) {
