@@ -40,6 +40,8 @@ public:
     static void WriteRecordings(const std::vector<Recording>& recordings, RecordingEntry* entries,
                                 std::uint32_t* sizes, std::int32_t* durations);
 
+    // KRO_Delete; 1 when unset.
+    std::function<std::int32_t()> deleteInstance;
     std::function<std::int32_t(char*, std::uint8_t*, std::uint8_t*, std::uint8_t*)> getFileFlag;
     std::function<std::int32_t(std::uint8_t)> getFileCount;
     std::function<std::int32_t(std::uint8_t, std::int32_t, RecordingEntry*, std::int32_t*, std::uint32_t*,

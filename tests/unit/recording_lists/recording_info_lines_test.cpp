@@ -7,7 +7,9 @@
 #include <chrono>
 #include <cstring>
 #include <future>
+#include <memory>
 #include <thread>
+#include <vector>
 
 #include "fake_kro_device.h"
 #include "tests/support/bounded_wait.h"
@@ -133,6 +135,48 @@ TEST(RecordingInfoLines, QueryDropsAnAnswerThatComesTooLate) {
     EXPECT_FALSE(device.Library().CloseWithin(50ms));
     release.set_value();
     EXPECT_TRUE(device.Library().CloseWithin(5s));
+}
+
+// Callers that queue while the instance is being deleted find the library
+// gone and leave; a close that reports success must have waited for them,
+// since its owner may destroy the binding at once (the sanitizer sees any
+// caller still touching it).
+TEST(RecordingInfoLines, ATrueCloseLeavesNoQueuedCallerBehind) {
+    auto device = std::make_unique<fake::FakeKroDevice>();
+    KroLibrary& library = device->Library();
+    std::promise<void> deleting;
+    std::promise<void> release;
+    const std::shared_future<void> released = release.get_future().share();
+    device->deleteInstance = [&] {
+        deleting.set_value();
+        released.wait();
+        return 1;
+    };
+    bool closed = false;
+    std::thread closer([&] { closed = library.CloseWithin(20s); });
+    ASSERT_TRUE(kro::testing::BecomesReady(deleting.get_future(), "the close to enter KRO_Delete"));
+
+    // Many, so that the lock is handed on long after the close let go of it.
+    constexpr int kCallers = 64;
+    std::atomic<int> started{0};
+    std::atomic<int> answeredZero{0};
+    std::vector<std::thread> callers;
+    for (int i = 0; i < kCallers; ++i) {
+        callers.emplace_back([&] {
+            ++started;
+            if (library.GetFileCount(0) == 0) ++answeredZero;
+        });
+    }
+    ASSERT_TRUE(kro::testing::Eventually([&] { return started.load() == kCallers; }, "the callers to start"));
+    // A pause, not a timing check: time for the callers to queue for the lock.
+    std::this_thread::sleep_for(100ms);
+    release.set_value();
+    closer.join();
+    ASSERT_TRUE(closed);
+    EXPECT_EQ(answeredZero.load(), kCallers) << "the close reported success with callers still inside";
+    device.reset();
+    for (std::thread& caller : callers) caller.join();
+    EXPECT_EQ(answeredZero.load(), kCallers);
 }
 
 TEST(RecordingInfoLines, UnboundLibraryShowsZeros) {
