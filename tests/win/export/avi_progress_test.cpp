@@ -39,11 +39,12 @@ Bar ReadBar(HWND dialog, int id) {
             static_cast<int>(SendMessageW(bar, PBM_GETPOS, 0, 0))};
 }
 
-// Holds the library's conversion calls until the test opens it; opens
-// itself when it goes, so a failing test never leaves the worker waiting.
+// Holds the library's conversion calls until the test opens it. The worker
+// calls into it, so a test declares it before the dialog (which joins the
+// worker when it goes) and an OpenOnExit after the dialog, so that a failing
+// test never leaves the worker waiting at the join.
 class Gate {
 public:
-    ~Gate() { Open(); }
     // Waits on a copy: the gate itself may go while a caller still waits.
     void Wait() const {
         const std::shared_future<void> opened = opened_;
@@ -57,6 +58,11 @@ private:
     std::promise<void> promise_;
     std::shared_future<void> opened_ = promise_.get_future().share();
     std::atomic<bool> open_{false};
+};
+
+struct OpenOnExit {
+    Gate& gate;
+    ~OpenOnExit() { gate.Open(); }
 };
 
 // What the library was asked to make, per call kind.
@@ -111,13 +117,13 @@ TEST(AVIProgress, ASaveRunsToTheSavedQuestionWhileEnterEscAndCloseAreIgnored) {
     testing::OwnerWindow owner;
     const std::set<DWORD> viewersBefore = testing::FolderViewerProcesses();
 
+    Gate gate;
     AVIProgress dialog(false);
+    const OpenOnExit openGate{gate};
     dialog.m_library = &device.Library();
     dialog.m_selection = {"240105_074826E", "240105_075701e", "240105_080625e"};
     dialog.m_exportKind = kEventExportKind;
 
-    // After the dialog, so that it opens before the dialog joins its worker.
-    Gate gate;
     device.makeAviFile = [&](const char* name) {
         calls.Add(calls.avi, name);
         if (aviCalls.fetch_add(1) == 0) {  // hold the first conversion
@@ -340,12 +346,13 @@ TEST(AVIProgress, AStalledLibraryLeavesAWayOutAfterTheStallLimit) {
     fake::FakeKroDevice device;
     std::atomic<bool> converting{false};
     testing::OwnerWindow owner;
+    Gate gate;
     AVIProgress dialog(false);
+    const OpenOnExit openGate{gate};
     dialog.m_library = &device.Library();
     dialog.m_selection = {"E1", "E2"};
     dialog.m_exportKind = kEventExportKind;
     dialog.m_stallLimit = std::chrono::milliseconds(1500);
-    Gate gate;
     device.makeAviFile = [&](const char*) {
         converting = true;
         gate.Wait();

@@ -129,9 +129,11 @@ protected:
     }
 
     static constexpr POINT kCursor = {300, 200};
+    // Written by the details query's thread: declared before the device,
+    // whose end waits for that thread to leave the library.
+    std::vector<std::pair<int, std::string>> asked;
     fake::FakeKroDevice device;
     testing::ListHost host;
-    std::vector<std::pair<int, std::string>> asked;
 };
 
 TEST_F(ShownInfoMenu, AnEventRecordingShowsElevenLinesAtTheCursorOwnedByTheWindow) {
