@@ -35,6 +35,7 @@ struct Faults {
     int cardPeriodMilliseconds = 0;  // flaky-card=MS: card present MS, absent MS, ...
     bool reentrancy = false;         // reentrancy: record a call entering while another is inside
     unsigned hangCalls = 0;          // hang=NAME (repeatable): those calls do not return
+    int hangForMilliseconds = 0;     // hang-for=MS: the hang ends MS after the first hung call began
     int pictureOverrun = 0;          // overrun[=BYTES]: the picture call writes past the 1 MiB buffer
 };
 

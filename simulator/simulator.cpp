@@ -35,11 +35,34 @@ void RecordReentry(const char* exportName, const char* other) {
     }
 }
 
+// When the first hung call began (steady clock, milliseconds; 0 before any),
+// so that `hang-for` ends every hang of the process at one moment.
+std::atomic<std::int64_t> firstHangAt{0};
+
+std::int64_t SteadyMilliseconds() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// True while a call that `hang` names must stay inside: for as long as the
+// switch names it, or with `hang-for` until that long after the first hung
+// call began (then it and every later call answer: a library that comes
+// back).
+bool StillHung(unsigned hangBit) {
+    const Faults now = CurrentFaults();
+    if ((now.hangCalls & hangBit) == 0) return false;
+    if (now.hangForMilliseconds <= 0) return true;
+    std::int64_t began = 0;
+    firstHangAt.compare_exchange_strong(began, SteadyMilliseconds());
+    began = firstHangAt.load();
+    return SteadyMilliseconds() - began < now.hangForMilliseconds;
+}
+
 // One call into the library: the switches of this call, read once; with
 // `reentrancy` the call counts as inside until it returns (a second one
 // entering meanwhile is recorded); then the delay `slow` asks for; and a call
-// that `hang` names stops there for as long as the switch stays set (for
-// ever, unless a test in the same process clears it).
+// that `hang` names stops there (StillHung).
 class CallScope {
 public:
     CallScope(const char* exportName, unsigned hangBit) : faults(CurrentFaults()) {
@@ -50,7 +73,7 @@ public:
         }
         if (faults.slowMilliseconds > 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(faults.slowMilliseconds));
-        while ((faults.hangCalls & hangBit) != 0 && (CurrentFaults().hangCalls & hangBit) != 0) {
+        while ((faults.hangCalls & hangBit) != 0 && StillHung(hangBit)) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
     }

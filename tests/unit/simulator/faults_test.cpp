@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <future>
 #include <set>
 #include <thread>
 
@@ -167,6 +168,20 @@ TEST_F(FaultsTest, HangStopsTheNamedCallsOnly) {
     SetFaults("");
     hung.join();
     EXPECT_TRUE(returned.load());
+
+    // With hang-for the hung call comes back by itself, and later ones do
+    // not hang: a library that answers again.
+    SetFaults("hang=avi,hang-for=200");
+    auto comesBack = std::async(std::launch::async, [&] { return library_.makeAviFile(handle_, "E0"); });
+    const bool cameBack = comesBack.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    SetFaults("");  // lets a call that stayed go, so the test ends either way
+    EXPECT_TRUE(cameBack) << "the hung call did not return after hang-for";
+    EXPECT_EQ(comesBack.get(), 1);
+    SetFaults("hang=avi,hang-for=200");
+    auto later = std::async(std::launch::async, [&] { return library_.makeAviFile(handle_, "E0"); });
+    const bool laterAnswered = later.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    SetFaults("");
+    EXPECT_TRUE(laterAnswered) << "a call after the hang's end hung again";
 }
 
 TEST_F(FaultsTest, CreateFailsGivesNoInstance) {
