@@ -17,10 +17,11 @@ native: deps
 	@cmake -S . -B $(BUILD)/native $(GEN) -DCMAKE_BUILD_TYPE=Debug -DKRO_SANITIZER=address >/dev/null
 	@cmake --build $(BUILD)/native
 
-# The threading tests again, under ThreadSanitizer.
+# The threading tests again, under ThreadSanitizer: only they and what they
+# load are built there.
 native-tsan: deps
 	@cmake -S . -B $(BUILD)/native-tsan $(GEN) -DCMAKE_BUILD_TYPE=Debug -DKRO_SANITIZER=thread >/dev/null
-	@cmake --build $(BUILD)/native-tsan
+	@cmake --build $(BUILD)/native-tsan --target kro_thread_tests
 
 # The program, the simulator DLL and the Windows tests, for 64-bit Windows.
 win64: deps
