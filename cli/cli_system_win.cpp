@@ -1,7 +1,7 @@
 #include <windows.h>
 
-#include "app/single_instance_name.h"
 #include "cli/cli_system.h"
+#include "resources/single_instance_name.h"
 
 namespace kro::cli {
 namespace {
