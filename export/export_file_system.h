@@ -17,10 +17,11 @@ public:
     virtual bool FolderExists(const std::string& path) = 0;
     // Creates the last level of the path; false when that fails.
     virtual bool CreateFolder(const std::string& path) = 0;
-    // Writes the bytes to a new temporary file in `folder` and moves it over
-    // `path` only when the whole write succeeded, replacing an earlier file.
-    // On failure `path` is as it was and no temporary file remains. An
-    // earlier file is replaced only by bytes already flushed to the disk.
+    // Writes the bytes to a new temporary file inside `folder` and moves it
+    // over `path` only when the whole write succeeded, replacing an earlier
+    // file. False, with nothing written, when `folder` is not an existing
+    // folder. On failure `path` is as it was and no temporary file remains.
+    // An earlier file is replaced only by bytes already flushed to the disk.
     virtual bool WriteFileReplacing(const std::string& folder, const std::string& path,
                                     const std::uint8_t* data, std::size_t size) = 0;
 };

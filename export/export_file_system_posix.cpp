@@ -33,7 +33,12 @@ public:
 
     bool WriteFileReplacing(const std::string& folder, const std::string& path, const std::uint8_t* data,
                             std::size_t size) override {
-        std::string temporary = folder + ".kro-XXXXXX";
+        // The temporary file goes inside the folder, as on Windows, so the
+        // rename stays on one file system and replaces atomically.
+        if (!FolderExists(folder)) return false;
+        std::string temporary = folder;
+        if (temporary.back() != '/') temporary += '/';
+        temporary += ".kro-XXXXXX";
         const int fd = mkstemp(temporary.data());
         if (fd < 0) return false;
         // mkstemp creates the file readable by its owner only; a picture is

@@ -285,16 +285,18 @@ TEST_F(ExportWorkerTest, PathBeyondTheBufferIsRefusedBeforeTheLibraryIsAsked) {
     EXPECT_THAT(tree_.Entries(), IsEmpty());
 }
 
-// Accepts every write and remembers its path.
+// Accepts every write and remembers its folder and path.
 class AcceptingFileSystem final : public ExportFileSystem {
 public:
     bool FolderExists(const std::string&) override { return true; }
     bool CreateFolder(const std::string&) override { return true; }
-    bool WriteFileReplacing(const std::string&, const std::string& path, const std::uint8_t*,
+    bool WriteFileReplacing(const std::string& folder, const std::string& path, const std::uint8_t*,
                             std::size_t) override {
+        folders.push_back(folder);
         written.push_back(path);
         return true;
     }
+    std::vector<std::string> folders;
     std::vector<std::string> written;
 };
 
@@ -306,6 +308,8 @@ TEST_F(ExportWorkerTest, PathsUpTo1023CharactersAreWritten) {
     AcceptingFileSystem fileSystem;
     const ExportSummary summary = RunExport(job, fileSystem, progress_, trace_);
     EXPECT_THAT(fileSystem.written, ElementsAre(job.outputFolder + fits));
+    // The temporary file belongs in the export folder, not at the picture's path.
+    EXPECT_THAT(fileSystem.folders, ElementsAre(job.outputFolder));
     EXPECT_THAT(summary.failed, ElementsAre(fits + "n"));
 }
 
