@@ -81,9 +81,12 @@ bool ExportOne(const ExportJob& job, const std::string& name, ExportFileSystem& 
 }
 
 bool PrepareExportFolder(const std::string& folder, ExportFileSystem& fileSystem) {
-    if (fileSystem.FolderExists(folder)) return true;
-    fileSystem.CreateFolder(folder);
-    return fileSystem.FolderExists(folder);
+    if (!fileSystem.FolderExists(folder)) {
+        fileSystem.CreateFolder(folder);
+        if (!fileSystem.FolderExists(folder)) return false;
+    }
+    fileSystem.RemoveStaleTemporaryFiles(folder);
+    return true;
 }
 
 ExportSummary RunExport(const ExportJob& job, ExportFileSystem& fileSystem, ExportProgress& progress,

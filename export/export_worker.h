@@ -65,7 +65,8 @@ bool ExportOne(const ExportJob& job, const std::string& name, ExportFileSystem& 
                TextSink& trace);
 
 // The walk's first step: true when the output folder exists or could be
-// created (one level deep).
+// created (one level deep). A folder that is there is then cleared of the
+// program's stale temporary files, before anything is written into it.
 bool PrepareExportFolder(const std::string& folder, ExportFileSystem& fileSystem);
 
 // The whole walk: the folder (created one level deep when missing), then

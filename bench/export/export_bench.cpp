@@ -86,6 +86,9 @@ public:
         writingSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         return written;
     }
+    void RemoveStaleTemporaryFiles(const std::string& folder) override {
+        kro::SystemExportFileSystem().RemoveStaleTemporaryFiles(folder);
+    }
     double writingSeconds = 0;
 };
 

@@ -36,6 +36,7 @@ public:
         writes.push_back({folder, path, size});
         return accept;
     }
+    void RemoveStaleTemporaryFiles(const std::string&) override {}
 
     struct Write {
         std::string folder;

@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <thread>
 
 #include "cli/cli_options.h"
 #include "cli/export_record.h"
+#include "export/temporary_file_name.h"
 #include "tests/unit/simulator/sim_test_support.h"
 
 namespace kro::cli {
@@ -172,6 +174,23 @@ TEST_F(CliRunTest, WatchExportsTheCardAndEndsOnStop) {
     EXPECT_NE(console_.out.find("Exported 1 of 1 recording of the photo list"), std::string::npos)
         << console_.out;
     EXPECT_EQ(console_.out.substr(console_.out.size() - 9), "Stopped.\n");
+}
+
+void WriteText(const std::string& path, const std::string& text) {
+    simtest::WriteFileBytes(path, std::vector<std::uint8_t>(text.begin(), text.end()));
+}
+
+// An export clears the temporary files that an ended process left in the
+// folder, and nothing else there.
+TEST_F(CliRunTest, ExportRemovesStaleTemporaryFilesOfEndedProcesses) {
+    std::filesystem::create_directories(exportFolder_);
+    // 2147483647: a process ID no system hands out.
+    WriteText(exportFolder_ + TemporaryFileName(2147483647, 1), "half a record");
+    WriteText(exportFolder_ + "kro1234.tmp", "someone else's");
+    ASSERT_EQ(Run({"export", "event", "--all"}), kExitOk) << console_.err;
+    EXPECT_EQ(simtest::FilesIn(exportFolder_),
+              (std::vector<std::string>{"240105_074826E.avi", "240105_080625e.avi", kExportRecordName,
+                                        "kro1234.tmp"}));
 }
 
 }  // namespace

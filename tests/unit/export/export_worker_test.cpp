@@ -296,6 +296,7 @@ public:
         written.push_back(path);
         return true;
     }
+    void RemoveStaleTemporaryFiles(const std::string&) override {}
     std::vector<std::string> folders;
     std::vector<std::string> written;
 };
