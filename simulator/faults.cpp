@@ -63,6 +63,8 @@ void Apply(Faults& faults, std::string_view name, std::string_view value) {
         faults.reentrancy = true;
     } else if (name == "hang") {
         faults.hangCalls |= HangCallBit(value);
+    } else if (name == "crash") {
+        faults.crashCalls |= HangCallBit(value);
     } else if (name == "hang-for") {
         faults.hangForMilliseconds = static_cast<int>(Number(value, 5000, 1, kOneHour));
     } else if (name == "overrun") {

@@ -13,7 +13,7 @@ inline constexpr const char* kFaultsVariable = "KROSIM_FAULTS";
 // The file `reentrancy` appends its records to.
 inline constexpr const char* kReentrancyLogVariable = "KROSIM_REENTRANCY_LOG";
 
-// The calls `hang=NAME` can stop, one bit each.
+// The calls `hang=NAME` can stop and `crash=NAME` can fault in, one bit each.
 enum HangCall : unsigned {
     kHangCheck = 1u << 0,    // check: KRO_Check_Kro_Device
     kHangList = 1u << 1,     // list: KRO_Get_File_Cnt and KRO_Get_File_List_tt
@@ -36,6 +36,7 @@ struct Faults {
     bool reentrancy = false;         // reentrancy: record a call entering while another is inside
     unsigned hangCalls = 0;          // hang=NAME (repeatable): those calls do not return
     int hangForMilliseconds = 0;     // hang-for=MS: the hang ends MS after the first hung call began
+    unsigned crashCalls = 0;         // crash=NAME (repeatable): those calls fault (an access violation)
     int pictureOverrun = 0;          // overrun[=BYTES]: the picture call writes past the 1 MiB buffer
 };
 

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdio>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -59,10 +60,18 @@ bool StillHung(unsigned hangBit) {
     return SteadyMilliseconds() - began < now.hangForMilliseconds;
 }
 
+// What a closed parser does on a card it cannot read: a write through a bad
+// pointer, which the system raises as an access violation.
+[[noreturn]] void Crash() {
+    *static_cast<volatile int*>(nullptr) = 1;
+    std::abort();
+}
+
 // One call into the library: the switches of this call, read once; with
 // `reentrancy` the call counts as inside until it returns (a second one
-// entering meanwhile is recorded); then the delay `slow` asks for; and a call
-// that `hang` names stops there (StillHung).
+// entering meanwhile is recorded); then the delay `slow` asks for; a call
+// that `hang` names stops there (StillHung); and one that `crash` names
+// faults.
 class CallScope {
 public:
     CallScope(const char* exportName, unsigned hangBit) : faults(CurrentFaults()) {
@@ -76,6 +85,7 @@ public:
         while ((faults.hangCalls & hangBit) != 0 && StillHung(hangBit)) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
+        if ((faults.crashCalls & hangBit) != 0) Crash();
     }
     ~CallScope() {
         if (counted_) --callsInside;
