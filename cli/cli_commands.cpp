@@ -47,14 +47,20 @@ std::vector<RecordingRow> RowsOf(const CardContents& card, RecordingCategory cat
 }
 
 // "Exported 3 of 4 recordings of the event list into C:\ZiduvOra\; 2 were
-// exported before."
+// exported before." Without the folder: "Exported 0 of 4 recordings of the
+// event list: the folder C:\ZiduvOra\ could not be created."
 std::string OutcomeLine(CliEnvironment& environment, RecordingCategory category,
                         const ExportOutcome& outcome) {
     const std::size_t asked =
         static_cast<std::size_t>(outcome.exported) + outcome.failed.size() + outcome.stopped.size();
-    std::string line = "Exported " + std::to_string(outcome.exported) + " of " + std::to_string(asked) +
-                       (asked == 1 ? " recording" : " recordings") + " of the " + CategoryWord(category) +
-                       " list into " + environment.system.AnsiToUtf8(environment.exportFolder);
+    const std::string folder = environment.system.AnsiToUtf8(environment.exportFolder);
+    // The library may have taken every AVI, but it places them itself: none
+    // is in a folder that is not there.
+    std::string line =
+        "Exported " + std::to_string(outcome.folderReady ? outcome.exported : 0) + " of " +
+        std::to_string(asked) + (asked == 1 ? " recording" : " recordings") + " of the " +
+        CategoryWord(category) + " list" +
+        (outcome.folderReady ? " into " + folder : ": the folder " + folder + " could not be created");
     if (outcome.skipped > 0) {
         line += "; " + std::to_string(outcome.skipped) +
                 (outcome.skipped == 1 ? " was exported before" : " were exported before");
@@ -63,7 +69,7 @@ std::string OutcomeLine(CliEnvironment& environment, RecordingCategory category,
 }
 
 bool HasProblems(const ExportOutcome& outcome) {
-    return !outcome.failed.empty() || !outcome.stopped.empty();
+    return !outcome.failed.empty() || !outcome.stopped.empty() || !outcome.folderReady;
 }
 
 }  // namespace

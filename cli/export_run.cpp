@@ -69,6 +69,7 @@ ExportOutcome ExportRows(CliEnvironment& environment, const KroLibrary& library,
     job.checkLibraryResult = true;
     // Pictures need the folder; the library places AVI files itself.
     const bool folderReady = PrepareExportFolder(job.outputFolder, environment.fileSystem);
+    outcome.folderReady = folderReady;
     const bool writable = folderReady || job.exportKind != kPhotoExportKind;
     if (!folderReady) {
         environment.console.Err("The folder " + environment.system.AnsiToUtf8(job.outputFolder) +

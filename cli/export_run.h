@@ -19,6 +19,9 @@ struct ExportOutcome {
     int skipped = 0;                   // already in the record (--new)
     std::vector<std::string> failed;   // names not exported, in order (library bytes)
     std::vector<std::string> stopped;  // names not reached before a stop request
+    // False when the export folder could not be created: nothing was saved
+    // in it, whatever the library reported of its own files.
+    bool folderReady = true;
 };
 
 // The record in the export folder; says so on standard error when it was

@@ -121,7 +121,7 @@ void AVIProgress::ExportThreadProc() {
         // recording it cannot read) is named in the completion box.
         const ExportJob job{m_library, m_selection, m_outputFolder, m_exportKind, m_backup, true};
         PostedProgress progress(m_progressFiles, m_progressStep, lastProgress_, &AVIProgress::NowMilliseconds);
-        summary_ = RunExport(job, SystemExportFileSystem(), progress, DiagnosticOutput());
+        summary_ = RunExport(job, *m_fileSystem, progress, DiagnosticOutput());
     } catch (...) {
         summary_ = NothingExported(m_selection);
     }
@@ -187,7 +187,9 @@ void AVIProgress::FinishWhenDone() {
     if (!IsWindowVisible(Handle())) ShowWindow(Handle(), SW_SHOW);
 
     const std::string text = FormatCompletionText(m_outputFolder, summary_);
-    if (MessageBoxA(Handle(), text.c_str(), kCompletionCaption, MB_YESNO) == IDYES) {
+    // A folder that could not be created is not offered: OK only.
+    const bool offer = CompletionOffersFolder(summary_);
+    if (MessageBoxA(Handle(), text.c_str(), kCompletionCaption, offer ? MB_YESNO : MB_OK) == IDYES && offer) {
         // Values up to 32 are errors.
         const auto opened = reinterpret_cast<INT_PTR>(
             ShellExecuteA(nullptr, "explore", m_outputFolder.c_str(), nullptr, nullptr, SW_SHOWNORMAL));

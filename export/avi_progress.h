@@ -1,7 +1,9 @@
 // AVIProgress: the small modal dialog shown while ticked recordings are
 // exported. Its worker thread runs the export (RunExport) and moves the two
 // progress bars by posting to them; its one-second timer turns the worker's
-// done flag into the closing question "Saved" and ends the dialog.
+// done flag into the closing box "Saved" and ends the dialog. The box asks
+// whether to open the export folder, or, when the folder could not be
+// created, only says so.
 //
 // The dialog ends only through that question: Enter, Esc and the close
 // command are ignored, so it cannot end under its worker, and the worker is
@@ -63,6 +65,9 @@ public:
     ui::ProgressBar m_progressStep;   // 1014: activity step, 0..3
     // No progress for this long offers the way out; set before the run.
     std::chrono::milliseconds m_stallLimit = kExportStallLimit;
+    // Where the worker writes; the system's unless a test sets its own
+    // before the run. It outlives the run.
+    ExportFileSystem* m_fileSystem = &SystemExportFileSystem();
 
 protected:
     bool OnInitDialog() override;

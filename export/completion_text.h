@@ -18,8 +18,12 @@ inline constexpr std::size_t kMaxNamedFailures = 10;
 // could not be created." when it could not, "<k> of <n> recording(s) could
 // not be exported:" and the names, one per line (control characters shown
 // as "?"), the first kMaxNamedFailures of them, then "and <rest> more", and
-// last the same folder question. ANSI bytes, for a Yes/No box with
-// kCompletionCaption.
+// last the same folder question, or "Nothing was saved in it." for a folder
+// that could not be created. ANSI bytes, for a box with kCompletionCaption.
 std::string FormatCompletionText(const std::string& folder, const ExportSummary& summary);
+
+// Whether the box asks to open the folder (Yes and No) or only tells (OK):
+// a folder that could not be created is not offered.
+bool CompletionOffersFolder(const ExportSummary& summary);
 
 }  // namespace kro

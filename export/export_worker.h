@@ -50,7 +50,9 @@ struct ExportJob {
 
 struct ExportSummary {
     std::int32_t total = 0;
-    bool folderReady = false;         // the output folder existed or was made
+    // The output folder existed or was made; nothing is known against it
+    // until the walk has looked.
+    bool folderReady = true;
     std::vector<std::string> failed;  // names known not exported, in order
 };
 

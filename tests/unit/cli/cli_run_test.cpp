@@ -180,6 +180,20 @@ void WriteText(const std::string& path, const std::string& text) {
     simtest::WriteFileBytes(path, std::vector<std::uint8_t>(text.begin(), text.end()));
 }
 
+// The library takes every AVI (it places them itself), but the export folder
+// cannot be created: the outcome does not call that exported, and exit is 1.
+TEST_F(CliRunTest, AnExportFolderThatCannotBeCreatedIsNoSuccess) {
+    ScopedEnv libraryFolder("KROSIM_EXPORT_DIR", temp_.Join("library-out") + "/");
+    WriteText(temp_.Join("out"), "a file where the folder belongs");
+    EXPECT_EQ(Run({"export", "event", "--all"}), kExitFailures);
+    EXPECT_EQ(console_.out.substr(console_.out.find("Exported")),
+              "Exported 0 of 2 recordings of the event list: the folder " + exportFolder_ +
+                  " could not be created.\n");
+    EXPECT_EQ(console_.err.rfind("The folder " + exportFolder_ + " could not be created.\n", 0), 0u)
+        << console_.err;
+    EXPECT_EQ(console_.err.find("Not exported"), std::string::npos) << console_.err;
+}
+
 // An export clears the temporary files that an ended process left in the
 // folder, and nothing else there.
 TEST_F(CliRunTest, ExportRemovesStaleTemporaryFilesOfEndedProcesses) {

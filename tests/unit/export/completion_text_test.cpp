@@ -24,12 +24,32 @@ TEST(CompletionText, FailuresAreCountedAndNamed) {
               "EVT_1\n"
               "EVT_4\n"
               "The folder is C:\\ZiduvOra\\. Do you want to open the folder?");
-    EXPECT_EQ(FormatCompletionText(kExportFolder, ExportSummary{1, false, {"only"}}),
-              "The export finished with failures.\n"
-              "The folder C:\\ZiduvOra\\ could not be created.\n"
-              "1 of 1 recording could not be exported:\n"
-              "only\n"
-              "The folder is C:\\ZiduvOra\\. Do you want to open the folder?");
+    EXPECT_TRUE(CompletionOffersFolder(summary));
+}
+
+// A folder that could not be created is no success, even when the library
+// took every AVI it was asked for, and it is not offered for opening.
+TEST(CompletionText, AFolderThatCouldNotBeCreatedIsSaidAndNotOffered) {
+    const struct {
+        ExportSummary summary;
+        const char* text;
+    } cases[] = {
+        {{3, false, {}},
+         "The export finished with failures.\n"
+         "The folder C:\\ZiduvOra\\ could not be created.\n"
+         "Nothing was saved in it."},
+        {{1, false, {"only"}},
+         "The export finished with failures.\n"
+         "The folder C:\\ZiduvOra\\ could not be created.\n"
+         "1 of 1 recording could not be exported:\n"
+         "only\n"
+         "Nothing was saved in it."},
+    };
+    for (const auto& [summary, text] : cases) {
+        EXPECT_EQ(FormatCompletionText(kExportFolder, summary), text);
+        EXPECT_FALSE(CompletionOffersFolder(summary)) << text;
+    }
+    EXPECT_TRUE(CompletionOffersFolder(ExportSummary{3, true, {}}));
 }
 
 TEST(CompletionText, ManyFailuresNameTheFirstTenAndCountTheRest) {

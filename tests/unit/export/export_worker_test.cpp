@@ -145,6 +145,9 @@ TEST_F(ExportWorkerTest, FolderThatIsAPlainFileFailsThePicturesAndStaysAFile) {
         const ExportSummary videos = Run(Job({"C", "D"}, kEventExportKind, backup));
         EXPECT_FALSE(videos.folderReady);
         EXPECT_THAT(videos.failed, IsEmpty());
+        // Every conversion was taken, and still the box must not call it complete.
+        EXPECT_NE(FormatCompletionText(kExportFolder, videos).find("could not be created"), std::string::npos);
+        EXPECT_FALSE(CompletionOffersFolder(videos));
     }
     EXPECT_THAT(LibraryCalls(), ElementsAre("avi C", "avi D", "kro C", "kro D"));
     EXPECT_THAT(tree_.Entries(), ElementsAre("ZiduvOra"));

@@ -281,6 +281,65 @@ TEST(AVIProgress, ABackupMakesBackupFilesEvenForPhotos) {
     EXPECT_THAT(calls.pictures, IsEmpty());
 }
 
+// Stands for a C:\ZiduvOra\ that cannot be created (a plain file of that
+// name, a drive that refuses it): nothing is there, nothing can be made.
+class NoFolderFileSystem final : public ExportFileSystem {
+public:
+    bool FolderExists(const std::string&) override { return false; }
+    bool CreateFolder(const std::string&) override { return false; }
+    bool WriteFileReplacing(const std::string&, const std::string&, const std::uint8_t*, std::size_t) override {
+        return false;
+    }
+    void RemoveStaleTemporaryFiles(const std::string&) override {}
+};
+
+// The library took every AVI, but the folder could not be created: the box
+// says so with OK alone, and no folder that is not there is opened.
+TEST(AVIProgress, AFolderThatCouldNotBeCreatedIsToldInAnOKBoxAndNotOpened) {
+    fake::FakeKroDevice device;
+    Calls calls;
+    device.makeAviFile = [&](const char* name) { return calls.Add(calls.avi, name), 1; };
+    NoFolderFileSystem noFolder;
+    // The real folder is there, so that a wrongful open would show.
+    fs::create_directories(kFolder);
+    testing::OwnerWindow owner;
+    const std::set<DWORD> viewersBefore = testing::FolderViewerProcesses();
+    AVIProgress dialog(false);
+    dialog.m_library = &device.Library();
+    dialog.m_selection = {"240105_074826E", "240105_075701e"};
+    dialog.m_exportKind = kEventExportKind;
+    dialog.m_fileSystem = &noFolder;
+
+    BoxSeen box;
+    // Answered with its first button: OK, or Yes if it asked, which would
+    // open the folder.
+    const INT_PTR result = testing::RunProgress(dialog, owner.Handle(), [&](HWND window) {
+        HWND saved = testing::FindSavedBox(window);
+        const bool hasOk = saved != nullptr && GetDlgItem(saved, IDOK) != nullptr;
+        return ReadBoxAndAnswer(window, box, hasOk ? IDOK : IDYES);
+    });
+    std::set<DWORD> opened;
+    for (DWORD id : testing::FolderViewerProcesses()) {
+        if (viewersBefore.count(id) == 0) opened.insert(id);
+    }
+    for (DWORD id : opened) {
+        if (HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id)) {
+            TerminateProcess(process, 0);
+            WaitForSingleObject(process, 5000);
+            CloseHandle(process);
+        }
+    }
+
+    EXPECT_EQ(result, IDOK);
+    ASSERT_TRUE(box.found);
+    EXPECT_EQ(box.text,
+              "The export finished with failures.\nThe folder C:\\ZiduvOra\\ could not be created.\n"
+              "Nothing was saved in it.");
+    EXPECT_TRUE(box.ok && !box.yes && !box.no) << "an OK box, no question";
+    EXPECT_TRUE(opened.empty()) << "a folder that could not be created was opened";
+    EXPECT_THAT(calls.avi, ElementsAre("240105_074826E", "240105_075701e"));
+}
+
 // A progress dialog whose done-check timer could not be set.
 class NoTimerProgress final : public AVIProgress {
 public:
