@@ -20,6 +20,10 @@ public:
     // Full path of the running program with backslashes as separators,
     // at most 511 characters; empty when it cannot be had.
     virtual std::string ExecutablePath() = 0;
+    // After a Load on the calling thread that gave no module: whether the
+    // file was a library built for another architecture, which a process
+    // of the other bitness could load. False when the system does not say.
+    virtual bool LastLoadWasWrongArchitecture() { return false; }
 };
 
 // The platform's loader (one program-wide object).

@@ -4,9 +4,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 
 namespace kro {
 namespace {
+
+thread_local bool lastLoadWrongArchitecture = false;
 
 // The binding composes Windows paths; here they are mapped to POSIX ones and
 // back, so the same search order is exercised by the native tests.
@@ -15,8 +18,16 @@ public:
     Module Load(const std::string& path) override {
         std::string posixPath = path;
         std::replace(posixPath.begin(), posixPath.end(), '\\', '/');
-        return dlopen(posixPath.c_str(), RTLD_NOW | RTLD_LOCAL);
+        Module module = dlopen(posixPath.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (module == nullptr) {
+            // glibc's text for an ELF file of the other class (32 or 64 bits).
+            const char* error = dlerror();
+            lastLoadWrongArchitecture = error != nullptr && std::strstr(error, "wrong ELF class") != nullptr;
+        }
+        return module;
     }
+
+    bool LastLoadWasWrongArchitecture() override { return lastLoadWrongArchitecture; }
 
     void* Symbol(Module module, const char* name) override { return dlsym(module, name); }
 
