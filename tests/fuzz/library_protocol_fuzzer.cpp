@@ -1,0 +1,67 @@
+// The library host's messages as they come from the other process: the input
+// is one frame's payload, decoded as a request and as the reply to a request
+// of each kind. Nothing may crash or read outside the input, a reply must be
+// of the kind asked for, and whatever decodes must encode back to exactly the
+// frame it came in.
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "device/library_protocol.h"
+#include "fuzz_check.h"
+
+namespace {
+
+std::vector<std::uint8_t> Framed(std::span<const std::uint8_t> payload) {
+    std::vector<std::uint8_t> frame;
+    for (std::size_t i = 0; i < kro::kFrameLengthBytes; ++i) {
+        frame.push_back(static_cast<std::uint8_t>(payload.size() >> (8 * i)));
+    }
+    frame.insert(frame.end(), payload.begin(), payload.end());
+    return frame;
+}
+
+// One request of each kind. The list request asks for as many entries as a
+// list reply's count field in the input says (bytes 6 to 9), so that list
+// replies can decode at all.
+std::vector<kro::Request> RequestsToAnswer(std::span<const std::uint8_t> payload) {
+    std::int32_t capacity = 2;
+    if (payload.size() >= 10) {
+        const std::uint32_t count =
+            payload[6] | payload[7] << 8 | payload[8] << 16 | static_cast<std::uint32_t>(payload[9]) << 24;
+        if (count <= static_cast<std::uint32_t>(kro::kMaxListCapacity))
+            capacity = static_cast<std::int32_t>(count);
+    }
+    return {kro::LoadRequest{},
+            kro::CheckDeviceRequest{},
+            kro::GetFileFlagRequest{},
+            kro::GetFileCountRequest{},
+            kro::GetFileListRequest{0, capacity},
+            kro::GetFileIndexInfoRequest{},
+            kro::MakeAviFileRequest{},
+            kro::MakeKroFileRequest{},
+            kro::MakePictureFileRequest{},
+            kro::CloseRequest{}};
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::span<const std::uint8_t> payload(data, size);
+    if (size >= kro::kFrameLengthBytes) {
+        const auto length = kro::ParseFrameLength(payload.first<kro::kFrameLengthBytes>());
+        FUZZ_CHECK(!length || (*length >= 1 && *length <= kro::kMaxFrameBytes));
+    }
+    if (const auto request = kro::DecodeRequest(payload)) {
+        const auto frame = kro::EncodeRequest(*request);
+        FUZZ_CHECK(frame && *frame == Framed(payload));
+    }
+    for (const kro::Request& asked : RequestsToAnswer(payload)) {
+        const auto reply = kro::DecodeReply(payload, asked);
+        if (!reply) continue;
+        FUZZ_CHECK(kro::KindOf(*reply) == kro::KindOf(asked));
+        const auto frame = kro::EncodeReply(*reply);
+        FUZZ_CHECK(frame && *frame == Framed(payload));
+    }
+    return 0;
+}
