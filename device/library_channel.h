@@ -1,0 +1,54 @@
+// Seam: whole frames (library_protocol.h) over one bidirectional byte stream
+// between the program and the library's host. The POSIX twin runs over a
+// connected stream socket; the Win32 one over a named pipe, where "closed"
+// also covers the host process having ended.
+//
+// Every call waits at most until its deadline. A frame half sent or half
+// received when the deadline passes, or one refused for its length, leaves
+// the stream without framing: the channel then answers Closed to every
+// later call, and its owner ends the other side.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+namespace kro {
+
+class LibraryChannel {
+public:
+    using Deadline = std::chrono::steady_clock::time_point;
+    // For a side that waits as long as the other side lives.
+    static constexpr Deadline kNoDeadline = Deadline::max();
+
+    enum class Status {
+        Ok,
+        Closed,    // the other side is gone (end of stream, an error) or the channel lost its framing
+        TimedOut,  // the deadline passed
+        Refused,   // a frame length of 0 or above kMaxFrameBytes
+    };
+    struct Received {
+        Status status = Status::Closed;
+        std::vector<std::uint8_t> payload;  // the payload when Ok
+    };
+
+    virtual ~LibraryChannel() = default;
+    // Sends one frame as the Encode functions build it, length first. A
+    // frame whose length does not match its size or the limit is Refused
+    // before anything is written.
+    virtual Status WriteFrame(std::span<const std::uint8_t> frame, Deadline deadline) = 0;
+    // Receives one frame's payload. A length out of range is Refused before
+    // the payload is read or allocated.
+    virtual Received ReadFrame(Deadline deadline) = 0;
+};
+
+#if !defined(_WIN32)
+// A channel over a connected stream socket (a socketpair end in tests),
+// which it owns from now on and closes when it goes. Writing to a socket
+// whose other end has gone is Closed, never a SIGPIPE.
+std::unique_ptr<LibraryChannel> MakeSocketChannel(int socket);
+#endif
+
+}  // namespace kro
