@@ -30,8 +30,11 @@ enum class ServeEnd {
 ServeEnd ServeLibrary(LibraryChannel& channel, ModuleLoader& loader);
 
 // Sends the request and returns the host's reply to it; nothing when the
-// request cannot be encoded, the channel fails or times out, or the reply is
-// not a well-formed answer to this request. The caller then ends the host.
+// channel fails or times out or the reply is not a well-formed answer to
+// this request, and the caller then ends the host. A request that cannot be
+// encoded (a capacity above kMaxListCapacity, a name the host would refuse)
+// is nothing too, but is never sent: a caller that must keep the host then
+// checks those limits first.
 std::optional<Reply> CallHost(LibraryChannel& channel, const Request& request,
                               LibraryChannel::Deadline deadline);
 
