@@ -6,18 +6,9 @@
 #include "cli/progress_line.h"
 #include "export/export_request.h"
 #include "export/export_worker.h"
-#include "main_window/column_table.h"
 
 namespace kro::cli {
 namespace {
-
-// The kind the list's save button asks for.
-std::int32_t SaveKindOf(RecordingCategory category) {
-    for (const ExportButton& button : kExportButtons) {
-        if (button.list == category && !button.backup) return button.exportKind;
-    }
-    return kNormalExportKind;
-}
 
 class ProgressOutput {
 public:
@@ -65,7 +56,8 @@ ExportOutcome ExportRows(CliEnvironment& environment, const KroLibrary& library,
     ExportJob job;
     job.library = &library;
     job.outputFolder = environment.exportFolder;
-    job.exportKind = SaveKindOf(category);
+    // The kind the list's save button asks for.
+    job.exportKind = ExportButtonFor(category, /*backup=*/false).exportKind;
     job.checkLibraryResult = true;
     // Pictures need the folder; the library places AVI files itself.
     const bool folderReady = PrepareExportFolder(job.outputFolder, environment.fileSystem);

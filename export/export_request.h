@@ -1,9 +1,8 @@
-// The export request behind the eight save and backup buttons: what a button
-// is (which list it reads, what it asks for, its trace line and its refusal
-// text; the buttons themselves are built from the main dialog's column table,
-// main_window/column_table.h), and the selection of ticked names. Portable;
-// the Win32 side shows the refusal box or runs the progress dialog with the
-// request.
+// The export request behind the save and backup buttons under each list:
+// what a save or a backup of one category asks for (its ExportKind, its
+// trace line, its refusal text), and the selection of ticked names.
+// Portable; the Win32 side shows the refusal box or runs the progress
+// dialog with the request.
 #pragma once
 
 #include <cstdint>
@@ -24,10 +23,9 @@ inline constexpr std::int32_t kPhotoExportKind = 3;
 // Photo list's included, produces a backup file in the device's own format.
 inline constexpr std::int32_t kBackupExportKind = -1;
 
+// What the save or the backup button of one category's list asks for.
 struct ExportButton {
-    int buttonId;
-    int listId;
-    RecordingCategory list;
+    RecordingCategory category;  // the list whose ticked rows are exported
     std::int32_t exportKind;
     bool backup;                 // the value m_backupMode takes
     const char* traceLine;       // printed by save buttons; null for backups
@@ -37,6 +35,9 @@ struct ExportButton {
 inline constexpr const wchar_t* kExportRefusalCaption = L"Error";
 
 inline constexpr const wchar_t* kBackupRefusalText = L"KRO파일로 변환할 KRO영상을 선택하세요!!";
+
+// The save (backup false) or backup button of that category's list.
+ExportButton ExportButtonFor(RecordingCategory category, bool backup);
 
 // Read access to one list's rows (a list view on the Win32 side).
 class ExportRowSource {

@@ -75,7 +75,7 @@ private:
     // The right click's row (NMITEMACTIVATE) of a list; nothing below the rows.
     void OnRClickList(RecordingCategory category, const NMHDR& header, LRESULT& result);
     void ToggleCheckAll(RecordingCategory category);
-    // The save or backup button's request; see kExportButtons.
+    // The save or backup button's request (ExportButtonFor).
     void RequestExport(int buttonId);
 
     // Control handlers, routed by the message table built in the constructor.

@@ -103,16 +103,20 @@ void CKroFileListDlg::OnBackupPhoto() {
 }
 
 void CKroFileListDlg::RequestExport(int buttonId) {
-    const ExportButton* button = FindExportButton(buttonId);
-    if (button == nullptr) return;
-    m_backupMode = button->backup ? 1 : 0;
+    const Column* column = nullptr;
+    for (const Column& c : kColumns) {
+        if (c.save == buttonId || c.backup == buttonId) column = &c;
+    }
+    if (column == nullptr) return;
+    const ExportButton button = ExportButtonFor(column->category, column->backup == buttonId);
+    m_backupMode = button.backup ? 1 : 0;
     auto progress = std::make_unique<AVIProgress>(m_backupMode != 0);
     progress->m_library = &m_deviceLibrary;
 
     ExportRequest request =
-        BuildExportRequest(*button, ListRows(List(CategoryIndex(button->list))), DiagnosticOutput());
+        BuildExportRequest(button, ListRows(List(CategoryIndex(button.category))), DiagnosticOutput());
     if (request.selection.empty()) {
-        MessageBoxW(Handle(), button->refusalText, kExportRefusalCaption, 0);
+        MessageBoxW(Handle(), button.refusalText, kExportRefusalCaption, 0);
         return;
     }
     // A backup's kind is kBackupExportKind, never the picture kind.

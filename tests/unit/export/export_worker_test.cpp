@@ -13,7 +13,6 @@
 #include "export/export_request.h"
 #include "export_test_support.h"
 #include "fake_kro_device.h"
-#include "main_window/column_table.h"
 
 namespace kro {
 namespace {
@@ -167,7 +166,7 @@ TEST_F(ExportWorkerTest, EachKindReachesItsLibraryCall) {
     Run(Job({"n"}, kNormalExportKind));
     Run(Job({"p"}, kParkExportKind));
     Run(Job({"b"}, kBackupExportKind, true));
-    Run(Job({"photo-backup"}, FindExportButton(1021)->exportKind, true));
+    Run(Job({"photo-backup"}, ExportButtonFor(RecordingCategory::Photo, true).exportKind, true));
     Run(Job({"j"}, kPhotoExportKind));
     Run(Job({"j2"}, kPhotoExportKind, true));  // the picture kind is tested before the backup flag
     EXPECT_THAT(LibraryCalls(), ElementsAre("avi e", "avi n", "avi p", "kro b", "kro photo-backup",

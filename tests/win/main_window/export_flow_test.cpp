@@ -13,7 +13,6 @@
 #include <iterator>
 #include <set>
 
-#include "export/export_request.h"
 #include "main_window/column_table.h"
 #include "resources/resource.h"
 #include "tests/win/main_window/dialog_flow.h"
@@ -142,8 +141,12 @@ TEST_F(ExportFlow, EachButtonWithNothingTickedShowsItsOwnRefusal) {
     std::vector<std::wstring> texts;
     std::vector<bool> okOnly;
     std::vector<std::function<bool(HWND)>> stages = {Loaded()};
-    for (const ExportButton& button : kExportButtons) {
-        stages.push_back([id = button.buttonId](HWND window) {
+    // The four save buttons in column order, then the four backup buttons.
+    std::vector<int> buttons;
+    for (const Column& column : kColumns) buttons.push_back(column.save);
+    for (const Column& column : kColumns) buttons.push_back(column.backup);
+    for (const int button : buttons) {
+        stages.push_back([id = button](HWND window) {
             Click(window, id);  // the backup buttons are hidden: their handlers are reached by ID
             return true;
         });
