@@ -113,36 +113,46 @@ int RunExport(const Options& options, DeviceSession& device, CliEnvironment& env
     return missing || HasProblems(outcome) ? kExitFailures : kExitOk;
 }
 
+// Watch runs unattended, so its output is all its user sees of it: once a
+// line to standard output has failed it exports nothing more. The list being
+// exported when that happens is finished (each of its recordings is whole),
+// then watch ends.
 int RunWatch(const Options& options, DeviceSession& device, CliEnvironment& environment) {
+    CliConsole& console = environment.console;
+    const auto report = [&console](const std::string& line) {
+        console.Out(line);
+        return !console.OutFailure();
+    };
     std::string lists;
     for (RecordingCategory category : options.categories)
         lists += (lists.empty() ? "" : ", ") + std::string(CategoryWord(category));
-    environment.console.Out("Waiting for cards to export " + lists +
+    bool reporting = report("Waiting for cards to export " + lists +
                             (options.onlyNew ? " (new recordings)" : "") + " from. Press Ctrl+C to end.\n");
     bool problems = false;
-    while (!environment.stop.load()) {
+    while (reporting && !environment.stop.load()) {
         if (!device.WaitForCard(true, kWatchForever)) break;
-        environment.console.Out(CardFoundLine(device.DeviceValue(), environment.disks));
+        if (!report(CardFoundLine(device.DeviceValue(), environment.disks))) break;
         const CardContents card = LoadCard(device.Library(), environment.stop);
         if (card.outcome == LoadOutcome::Completed) {
             ExportRecord record = LoadExportRecord(environment);
             for (RecordingCategory category : options.categories) {
                 const ExportOutcome outcome = ExportRows(environment, device.Library(), category,
                                                          RowsOf(card, category), record, options.onlyNew);
-                environment.console.Out(OutcomeLine(environment, category, outcome));
+                reporting = report(OutcomeLine(environment, category, outcome));
                 ReportProblems(environment, outcome);
                 problems = problems || HasProblems(outcome);
+                if (!reporting) break;
             }
         } else if (!environment.stop.load()) {
-            environment.console.Err("The card's recordings could not be read.\n");
+            console.Err("The card's recordings could not be read.\n");
             problems = true;
         }
-        if (environment.stop.load()) break;
-        environment.console.Out("Waiting for the card to be removed.\n");
+        if (!reporting || environment.stop.load()) break;
+        if (!report("Waiting for the card to be removed.\n")) break;
         if (!device.WaitForCard(false, kWatchForever)) break;
-        environment.console.Out("Card removed. Waiting for the next card.\n");
+        reporting = report("Card removed. Waiting for the next card.\n");
     }
-    environment.console.Out("Stopped.\n");
+    console.Out("Stopped.\n");
     return problems ? kExitFailures : kExitOk;
 }
 

@@ -14,7 +14,8 @@ namespace kro::cli {
 // The program's exit codes.
 enum ExitCode : int {
     kExitOk = 0,            // everything asked for was done
-    kExitFailures = 1,      // some recordings were not exported (named on stderr)
+    kExitFailures = 1,      // some recordings were not exported (named on stderr), or the
+                            // output could not be written
     kExitNoDevice = 2,      // no device library, or no card
     kExitUsage = 3,         // wrong command line
     kExitWindowRunning = 4  // the window program runs; the twin refuses

@@ -5,8 +5,9 @@
 #include "cli/device_session.h"
 
 namespace kro::cli {
+namespace {
 
-int RunCli(const std::vector<std::string>& arguments, CliEnvironment& environment) {
+int RunCommand(const std::vector<std::string>& arguments, CliEnvironment& environment) {
     const ParseResult parsed = ParseArguments(arguments);
     if (!parsed.options) {
         environment.console.Err(parsed.error + "\n");
@@ -47,6 +48,25 @@ int RunCli(const std::vector<std::string>& arguments, CliEnvironment& environmen
         default:
             return kExitUsage;
     }
+}
+
+// "No space left on device" as the end of a sentence.
+std::string AsSentenceEnd(std::string reason) {
+    while (!reason.empty() && (reason.back() == '.' || reason.back() == ' ')) reason.pop_back();
+    return reason + ".";
+}
+
+}  // namespace
+
+int RunCli(const std::vector<std::string>& arguments, CliEnvironment& environment) {
+    const int code = RunCommand(arguments, environment);
+    // What was asked for includes its output: a command whose output did not
+    // all arrive has failed, whatever else it did.
+    if (const std::optional<std::string>& failure = environment.console.OutFailure()) {
+        environment.console.Err("The output could not be written: " + AsSentenceEnd(*failure) + "\n");
+        return kExitFailures;
+    }
+    return code;
 }
 
 }  // namespace kro::cli

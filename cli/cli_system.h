@@ -22,12 +22,31 @@ namespace kro::cli {
 class CliConsole {
 public:
     virtual ~CliConsole() = default;
-    // UTF-8 text to standard output and standard error.
-    virtual void Out(std::string_view text) = 0;
+    // UTF-8 text to standard output. The first write that fails or is cut
+    // short is remembered with the system's reason, and nothing more goes
+    // to standard output after it: what a script reads there would have a
+    // hole in it.
+    void Out(std::string_view text) {
+        if (outFailure_ || text.empty()) return;
+        std::string reason;
+        if (!WriteOut(text, reason)) outFailure_ = reason.empty() ? std::string("the write failed") : reason;
+    }
+    // Why standard output could not be written; none while every write to it
+    // has succeeded.
+    const std::optional<std::string>& OutFailure() const { return outFailure_; }
+    // UTF-8 text to standard error; its own failures have nowhere to go.
     virtual void Err(std::string_view text) = 0;
     // True when standard output is a console window (the progress line is
     // then rewritten in place).
     virtual bool OutIsConsole() const = 0;
+
+protected:
+    // Writes all of the text to standard output; false, with the system's
+    // reason (UTF-8), when any of it was not written.
+    virtual bool WriteOut(std::string_view text, std::string& reason) = 0;
+
+private:
+    std::optional<std::string> outFailure_;
 };
 
 class CliSystem {

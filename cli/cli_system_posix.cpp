@@ -1,3 +1,4 @@
+#include <cerrno>
 #include <cstdio>
 #include <fstream>
 
@@ -32,15 +33,20 @@ public:
 
 class PosixCliConsole final : public CliConsole {
 public:
-    void Out(std::string_view text) override {
-        std::fwrite(text.data(), 1, text.size(), stdout);
-        std::fflush(stdout);
-    }
     void Err(std::string_view text) override {
         std::fwrite(text.data(), 1, text.size(), stderr);
         std::fflush(stderr);
     }
     bool OutIsConsole() const override { return isatty(1) != 0; }
+
+protected:
+    bool WriteOut(std::string_view text, std::string& reason) override {
+        errno = 0;
+        if (std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0)
+            return true;
+        reason = errno != 0 ? SystemErrorText(static_cast<std::uint32_t>(errno)) : "the write was cut short";
+        return false;
+    }
 };
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <algorithm>
+
 #include "cli/cli_system.h"
 #include "resources/single_instance_name.h"
 
@@ -84,27 +86,63 @@ public:
         console_ = handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE && GetConsoleMode(handle_, &mode);
     }
     bool IsConsole() const { return console_; }
-    void Write(std::string_view text) const {
-        if (handle_ == nullptr || handle_ == INVALID_HANDLE_VALUE || text.empty()) return;
-        DWORD written = 0;
-        if (console_) {
-            const std::wstring wide = Widen(text, CP_UTF8);
-            WriteConsoleW(handle_, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
-        } else {
-            WriteFile(handle_, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-        }
+    // False, with the system's reason, when any of the text was not
+    // written. A process started without the handle has chosen to see
+    // nothing there: the text goes nowhere, and that is no failure.
+    bool Write(std::string_view text, std::string& reason) const {
+        if (handle_ == nullptr || handle_ == INVALID_HANDLE_VALUE || text.empty()) return true;
+        return console_ ? WriteToConsole(Widen(text, CP_UTF8), reason) : WriteToFile(text, reason);
     }
 
 private:
+    // Older consoles refuse one very long write; a few thousand characters
+    // at a time, never splitting a surrogate pair.
+    static constexpr std::size_t kConsoleChunk = 8192;
+
+    bool WriteToConsole(const std::wstring& wide, std::string& reason) const {
+        for (std::size_t done = 0; done < wide.size();) {
+            std::size_t chunk = std::min(kConsoleChunk, wide.size() - done);
+            if (done + chunk < wide.size() && IS_HIGH_SURROGATE(wide[done + chunk - 1])) --chunk;
+            DWORD written = 0;
+            if (!WriteConsoleW(handle_, wide.data() + done, static_cast<DWORD>(chunk), &written, nullptr))
+                return Failed(reason);
+            if (written != chunk) return CutShort(written, chunk, "characters", reason);
+            done += chunk;
+        }
+        return true;
+    }
+
+    bool WriteToFile(std::string_view text, std::string& reason) const {
+        DWORD written = 0;
+        if (!WriteFile(handle_, text.data(), static_cast<DWORD>(text.size()), &written, nullptr))
+            return Failed(reason);
+        return written == text.size() || CutShort(written, text.size(), "bytes", reason);
+    }
+
+    static bool Failed(std::string& reason) {
+        reason = Narrow(Widen(SystemErrorText(GetLastError()), CP_ACP), CP_UTF8);
+        return false;
+    }
+    static bool CutShort(std::size_t written, std::size_t asked, const char* unit, std::string& reason) {
+        reason =
+            "only " + std::to_string(written) + " of " + std::to_string(asked) + " " + unit + " were written";
+        return false;
+    }
+
     HANDLE handle_;
     bool console_ = false;
 };
 
 class WinCliConsole final : public CliConsole {
 public:
-    void Out(std::string_view text) override { out_.Write(text); }
-    void Err(std::string_view text) override { err_.Write(text); }
+    void Err(std::string_view text) override {
+        std::string ignored;
+        err_.Write(text, ignored);
+    }
     bool OutIsConsole() const override { return out_.IsConsole(); }
+
+protected:
+    bool WriteOut(std::string_view text, std::string& reason) override { return out_.Write(text, reason); }
 
 private:
     StandardStream out_{STD_OUTPUT_HANDLE};

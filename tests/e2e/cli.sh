@@ -62,6 +62,16 @@ check "list --json carries exact bytes" \
     "$(grep -o '"bytes":[0-9]*' <<<"$cli_out" | head -n -1 | cut -d: -f2 | awk '{ s += $1 } END { print s }')" \
     "$(grep -o '"bytes":[0-9]*' <<<"$cli_out" | tail -1 | cut -d: -f2)"
 
+echo "== output that cannot be written"
+# /dev/full fails every write with "no space left", which Wine reports to
+# the program as a full disk.
+(cd "$install_dir" && exec "$wine64" 'C:\KroFileList\KroFileListCLI.exe' list --json) \
+    >/dev/full 2>"$cli_tmp.err" </dev/null
+full_code=$?
+full_err=$(tr -d '\r' <"$cli_tmp.err")
+check "list --json onto a full disk: exit 1, with the reason as the one line on standard error" \
+    "$full_code $(grep -c '^The output could not be written: .' <<<"$full_err") $(wc -l <<<"$full_err")" "1 1 1"
+
 echo "== export every Event and Photo recording"
 run_cli export event --all
 check "export event --all exits 0" "$cli_code" "0"

@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <future>
 #include <thread>
 
 #include "cli/cli_options.h"
 #include "cli/export_record.h"
 #include "export/temporary_file_name.h"
+#include "tests/support/bounded_wait.h"
 #include "tests/unit/simulator/sim_test_support.h"
 
 namespace kro::cli {
@@ -17,12 +19,25 @@ namespace {
 
 using simtest::ScopedEnv;
 
+// Standard output fails, as a full disk does, from write number failFrom on
+// (counted from 0), when set.
 class CapturedConsole final : public CliConsole {
 public:
-    void Out(std::string_view text) override { out += text; }
     void Err(std::string_view text) override { err += text; }
     bool OutIsConsole() const override { return false; }
     std::string out, err;
+    std::optional<int> failFrom;
+    int outWrites = 0;  // attempted, the failed ones included
+
+protected:
+    bool WriteOut(std::string_view text, std::string& reason) override {
+        if (failFrom && outWrites++ >= *failFrom) {
+            reason = "No space left on device";
+            return false;
+        }
+        out += text;
+        return true;
+    }
 };
 
 // The system's file reads; the window program's presence as the test says.
@@ -73,6 +88,7 @@ protected:
 
     int Run(std::vector<std::string> arguments) {
         console_ = CapturedConsole();
+        console_.failFrom = failOutFrom_;
         CliEnvironment environment{loader_,
                                    SystemClock(),
                                    SystemThreadPriority(),
@@ -92,6 +108,7 @@ protected:
     TestLoader loader_;
     TestSystem system_;
     CapturedConsole console_;
+    std::optional<int> failOutFrom_;
     NoTrace trace_;
     std::atomic<bool> stop_{false};
 };
@@ -178,6 +195,50 @@ TEST_F(CliRunTest, WatchExportsTheCardAndEndsOnStop) {
 
 void WriteText(const std::string& path, const std::string& text) {
     simtest::WriteFileBytes(path, std::vector<std::uint8_t>(text.begin(), text.end()));
+}
+
+const char kOutputFailed[] = "The output could not be written: No space left on device.\n";
+
+// A command whose standard output cannot be written has failed, whatever it
+// did besides: exit 1 and the reason once, and nothing more is written after
+// the failed write. Export still makes its files.
+TEST_F(CliRunTest, OutputThatCannotBeWrittenIsExitOneWithTheReason) {
+    failOutFrom_ = 0;
+    EXPECT_EQ(Run({"list", "--json"}), kExitFailures);
+    EXPECT_EQ(console_.err, kOutputFailed);
+    EXPECT_EQ(console_.outWrites, 1);
+    EXPECT_EQ(Run({"--version"}), kExitFailures);
+    EXPECT_EQ(console_.err, kOutputFailed);
+
+    EXPECT_EQ(Run({"export", "event", "--all"}), kExitFailures);
+    EXPECT_EQ(console_.err, kOutputFailed);
+    EXPECT_EQ(console_.outWrites, 1) << "the progress lines went on after the failed one";
+    EXPECT_EQ(simtest::FilesIn(exportFolder_),
+              (std::vector<std::string>{"240105_074826E.avi", "240105_080625e.avi", kExportRecordName}));
+
+    // Output that fails only at the end fails the command all the same.
+    failOutFrom_ = 2;
+    EXPECT_EQ(Run({"export", "event", "--all"}), kExitFailures);
+    EXPECT_EQ(console_.out.find("Exported"), std::string::npos);
+    EXPECT_EQ(console_.err, kOutputFailed);
+}
+
+// Watch stops exporting once it can no longer report: the list in progress
+// when its output failed is finished, the next one is not begun, and watch
+// ends by itself.
+TEST_F(CliRunTest, WatchWhoseOutputFailsStopsAfterTheListInProgress) {
+    failOutFrom_ = 2;  // "Waiting for cards", "Card found", then the first progress line fails
+    auto watch = std::async(std::launch::async, [this] { return Run({"watch", "event", "photo"}); });
+    const ::testing::AssertionResult ended = testing::BecomesReady(
+        watch, "watch to end by itself once its output failed", std::chrono::seconds(20));
+    EXPECT_TRUE(ended);
+    if (!ended) stop_.store(true);
+    EXPECT_EQ(watch.get(), kExitFailures);
+    EXPECT_NE(console_.out.find("Card found: disk 3.\n"), std::string::npos) << console_.out;
+    EXPECT_EQ(console_.err, kOutputFailed);
+    EXPECT_EQ(simtest::FilesIn(exportFolder_),
+              (std::vector<std::string>{"240105_074826E.avi", "240105_080625e.avi", kExportRecordName}))
+        << "the photo list was exported after the output had failed";
 }
 
 // The library takes every AVI (it places them itself), but the export folder
