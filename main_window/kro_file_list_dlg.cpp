@@ -25,35 +25,16 @@ CKroFileListDlg::CKroFileListDlg()
       m_appIcon(ui::LoadProgramIcon(IDR_MAINFRAME)),
       m_deviceLibrary(SystemModuleLoader()),
       m_poller(SystemClock(), SystemThreadPriority()) {
-    using Notify = void (CKroFileListDlg::*)(const NMHDR&, LRESULT&);
-    using Command = void (CKroFileListDlg::*)();
-    struct ColumnHandlers {
-        Notify rightClick;
-        Command save;
-        Command backup;
-        Command checkAll;
-    };
-    // The named handlers, in the column table's order.
-    static constexpr ColumnHandlers kHandlers[layout::kColumnCount] = {
-        {&CKroFileListDlg::OnRClickEventList, &CKroFileListDlg::OnSaveEvent, &CKroFileListDlg::OnBackupEvent,
-         &CKroFileListDlg::OnCheckAllEvent},
-        {&CKroFileListDlg::OnRClickNormalList, &CKroFileListDlg::OnSaveNormal,
-         &CKroFileListDlg::OnBackupNormal, &CKroFileListDlg::OnCheckAllNormal},
-        {&CKroFileListDlg::OnRClickParkList, &CKroFileListDlg::OnSavePark, &CKroFileListDlg::OnBackupPark,
-         &CKroFileListDlg::OnCheckAllPark},
-        {&CKroFileListDlg::OnRClickPhotoList, &CKroFileListDlg::OnSavePhoto, &CKroFileListDlg::OnBackupPhoto,
-         &CKroFileListDlg::OnCheckAllPhoto},
-    };
+    // Each column's controls act on that column's category.
     MapCommand(IDC_RELOAD, BN_CLICKED, [this] { OnReloadClicked(); });
-    for (int column = 0; column < layout::kColumnCount; ++column) {
-        const Column& ids = kColumns[column];
-        const ColumnHandlers& on = kHandlers[column];
-        MapNotify(ids.list, NM_RCLICK,
-                  [this, on](const NMHDR& h, LRESULT& r) { (this->*on.rightClick)(h, r); });
-        MapNotify(ids.list, NM_DBLCLK, [this](const NMHDR& h, LRESULT& r) { OnDblClkList(h, r); });
-        MapCommand(ids.save, BN_CLICKED, [this, on] { (this->*on.save)(); });
-        MapCommand(ids.backup, BN_CLICKED, [this, on] { (this->*on.backup)(); });
-        MapCommand(ids.checkAll, BN_CLICKED, [this, on] { (this->*on.checkAll)(); });
+    for (const Column& c : kColumns) {
+        const RecordingCategory category = c.category;
+        MapNotify(c.list, NM_RCLICK,
+                  [this, category](const NMHDR& h, LRESULT& r) { OnRClickList(category, h, r); });
+        MapNotify(c.list, NM_DBLCLK, [this](const NMHDR& h, LRESULT& r) { OnDblClkList(h, r); });
+        MapCommand(c.save, BN_CLICKED, [this, category] { RequestExport(category, /*backup=*/false); });
+        MapCommand(c.backup, BN_CLICKED, [this, category] { RequestExport(category, /*backup=*/true); });
+        MapCommand(c.checkAll, BN_CLICKED, [this, category] { ToggleCheckAll(category); });
     }
 }
 

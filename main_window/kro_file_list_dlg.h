@@ -71,32 +71,17 @@ private:
     // Shows a load's formatted summary line in its category's static.
     void ShowCategorySummary(const CategorySummary& summary);
 
-    void ShowRecordingInfoMenu(RecordingCategory category, const std::string& name);
+    // The list controls' and buttons' handlers, routed by category from the
+    // column table in the constructor.
+    void OnReloadClicked();
     // The right click's row (NMITEMACTIVATE) of a list; nothing below the rows.
     void OnRClickList(RecordingCategory category, const NMHDR& header, LRESULT& result);
-    void ToggleCheckAll(RecordingCategory category);
-    // The save or backup button's request (ExportButtonFor).
-    void RequestExport(int buttonId);
-
-    // Control handlers, routed by the message table built in the constructor.
-    void OnReloadClicked();
-    void OnRClickEventList(const NMHDR& header, LRESULT& result);
-    void OnRClickNormalList(const NMHDR& header, LRESULT& result);
-    void OnRClickParkList(const NMHDR& header, LRESULT& result);
-    void OnRClickPhotoList(const NMHDR& header, LRESULT& result);
-    void OnSaveEvent();
-    void OnSaveNormal();
-    void OnSavePark();
-    void OnSavePhoto();
-    void OnBackupEvent();
-    void OnBackupNormal();
-    void OnBackupPark();
-    void OnBackupPhoto();
     void OnDblClkList(const NMHDR& header, LRESULT& result);
-    void OnCheckAllEvent();
-    void OnCheckAllNormal();
-    void OnCheckAllPark();
-    void OnCheckAllPhoto();
+    void ShowRecordingInfoMenu(RecordingCategory category, const std::string& name);
+    void ToggleCheckAll(RecordingCategory category);
+    // The ticked rows of the category's list as a save or backup request
+    // (ExportButtonFor).
+    void RequestExport(RecordingCategory category, bool backup);
 
     const ui::ListView& List(int column) const { return m_columns[column].list; }
     const ui::Static& Summary(int column) const { return m_columns[column].summary; }

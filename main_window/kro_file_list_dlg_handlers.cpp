@@ -4,11 +4,9 @@
 
 #include "export/avi_progress.h"
 #include "export/export_request.h"
-#include "main_window/column_table.h"
 #include "main_window/kro_file_list_dlg.h"
 #include "recording_lists/check_all.h"
 #include "recording_lists/recording_info_menu.h"
-#include "resources/resource.h"
 
 namespace kro {
 
@@ -28,19 +26,6 @@ private:
 
 }  // namespace
 
-void CKroFileListDlg::OnRClickEventList(const NMHDR& header, LRESULT& result) {
-    OnRClickList(RecordingCategory::Event, header, result);
-}
-void CKroFileListDlg::OnRClickNormalList(const NMHDR& header, LRESULT& result) {
-    OnRClickList(RecordingCategory::Normal, header, result);
-}
-void CKroFileListDlg::OnRClickParkList(const NMHDR& header, LRESULT& result) {
-    OnRClickList(RecordingCategory::Park, header, result);
-}
-void CKroFileListDlg::OnRClickPhotoList(const NMHDR& header, LRESULT& result) {
-    OnRClickList(RecordingCategory::Photo, header, result);
-}
-
 void CKroFileListDlg::OnRClickList(RecordingCategory category, const NMHDR& header, LRESULT& result) {
     const int row = reinterpret_cast<const NMITEMACTIVATE&>(header).iItem;
     if (row < 0) return;  // the click was not on a row
@@ -57,19 +42,6 @@ void CKroFileListDlg::OnDblClkList(const NMHDR&, LRESULT& result) {
     result = 0;
 }
 
-void CKroFileListDlg::OnCheckAllEvent() {
-    ToggleCheckAll(RecordingCategory::Event);
-}
-void CKroFileListDlg::OnCheckAllNormal() {
-    ToggleCheckAll(RecordingCategory::Normal);
-}
-void CKroFileListDlg::OnCheckAllPark() {
-    ToggleCheckAll(RecordingCategory::Park);
-}
-void CKroFileListDlg::OnCheckAllPhoto() {
-    ToggleCheckAll(RecordingCategory::Photo);
-}
-
 void CKroFileListDlg::ToggleCheckAll(RecordingCategory category) {
     const int index = CategoryIndex(category);
     const ui::ListView& list = List(index);
@@ -77,44 +49,14 @@ void CKroFileListDlg::ToggleCheckAll(RecordingCategory category) {
                         [&list](std::int32_t row, bool checked) { list.SetChecked(row, checked); });
 }
 
-void CKroFileListDlg::OnSaveEvent() {
-    RequestExport(IDC_SAVE_EVENT);
-}
-void CKroFileListDlg::OnSaveNormal() {
-    RequestExport(IDC_SAVE_NORMAL);
-}
-void CKroFileListDlg::OnSavePark() {
-    RequestExport(IDC_SAVE_PARK);
-}
-void CKroFileListDlg::OnSavePhoto() {
-    RequestExport(IDC_SAVE_PHOTO);
-}
-void CKroFileListDlg::OnBackupEvent() {
-    RequestExport(IDC_BACKUP_EVENT);
-}
-void CKroFileListDlg::OnBackupNormal() {
-    RequestExport(IDC_BACKUP_NORMAL);
-}
-void CKroFileListDlg::OnBackupPark() {
-    RequestExport(IDC_BACKUP_PARK);
-}
-void CKroFileListDlg::OnBackupPhoto() {
-    RequestExport(IDC_BACKUP_PHOTO);
-}
-
-void CKroFileListDlg::RequestExport(int buttonId) {
-    const Column* column = nullptr;
-    for (const Column& c : kColumns) {
-        if (c.save == buttonId || c.backup == buttonId) column = &c;
-    }
-    if (column == nullptr) return;
-    const ExportButton button = ExportButtonFor(column->category, column->backup == buttonId);
+void CKroFileListDlg::RequestExport(RecordingCategory category, bool backup) {
+    const ExportButton button = ExportButtonFor(category, backup);
     m_backupMode = button.backup ? 1 : 0;
     auto progress = std::make_unique<AVIProgress>(m_backupMode != 0);
     progress->m_library = &m_deviceLibrary;
 
     ExportRequest request =
-        BuildExportRequest(button, ListRows(List(CategoryIndex(button.category))), DiagnosticOutput());
+        BuildExportRequest(button, ListRows(List(CategoryIndex(category))), DiagnosticOutput());
     if (request.selection.empty()) {
         MessageBoxW(Handle(), button.refusalText, kExportRefusalCaption, 0);
         return;
