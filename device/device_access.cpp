@@ -15,7 +15,11 @@ bool StopPoller(CSchedule& poller) {
 }
 
 bool EndDeviceAccess(CSchedule& poller, KroLibrary& library) {
-    if (!StopPoller(poller)) return false;
+    if (!StopPoller(poller)) {
+        // A poller stuck in a hosted library comes back once its host is
+        // ended; one stuck in this process does not.
+        if (!library.EndHost() || !StopPoller(poller)) return false;
+    }
     return library.CloseWithin(kLibraryCloseWait);
 }
 

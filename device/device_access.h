@@ -14,10 +14,10 @@ namespace kro {
 bool StopPoller(CSchedule& poller);
 
 // StopPoller, then, when the poller has ended, closes the library and returns
-// true. When it has not, or another thread stays inside the library for 2
-// more seconds, leaves the library loaded and returns false: the owner must
-// then keep both objects alive and let the process end without destroying
-// them.
+// true. A poller or another thread stuck in a hosted library is had back by
+// ending the host. When one stays stuck (in-process, or a host that will not
+// end), leaves the library loaded and returns false: the owner must then
+// keep both objects alive and let the process end without destroying them.
 bool EndDeviceAccess(CSchedule& poller, KroLibrary& library);
 
 }  // namespace kro

@@ -2,6 +2,11 @@
 // the library file, resolves the 32 exports, creates one library instance and
 // forwards the ten calls the program makes.
 //
+// The programs bind it through a host process (the constructor with a
+// LibraryHostLauncher, hosted_library.h): the library then never runs in the
+// program, and a crash or a hang inside it costs one call. The host itself,
+// the tests and the benchmarks bind it in-process over a ModuleLoader.
+//
 // A closed library owes us no re-entrancy, so the binding lets one thread in
 // at a time: every call into the library, creation and deletion included,
 // holds one lock. The poller, the list loads and the export worker wait
@@ -14,10 +19,12 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "device/call_lock.h"
+#include "device/hosted_library.h"
 #include "device/kro_api.h"
 #include "device/module_loader.h"
 
@@ -25,7 +32,12 @@ namespace kro {
 
 class KroLibrary {
 public:
+    // In-process: the library is loaded into this process.
     explicit KroLibrary(ModuleLoader& loader);
+    // Through a host process started by the launcher; `programFolder` is
+    // searched as the program's own folder, and `diagnostics` receives the
+    // line that names a call whose host crashed or hung.
+    KroLibrary(LibraryHostLauncher& launcher, std::string programFolder, TextSink& diagnostics);
     ~KroLibrary();
     KroLibrary(const KroLibrary&) = delete;
     KroLibrary& operator=(const KroLibrary&) = delete;
@@ -65,6 +77,15 @@ public:
     KroHandle Instance() const;
     bool HasEntry(KroExport which) const;
 
+    // Why the calling thread's last call gave 0 without the library's answer
+    // (None when the library answered).
+    static CallFailure LastCallFailure() { return ThreadCallFailure(); }
+    // Ends the library's host at once, from any thread: a call that is stuck
+    // inside the library returns (failed), and the next call starts a fresh
+    // host. False, with nothing done, in-process, where a stuck call cannot
+    // be had back.
+    bool EndHost() const;
+
     // Counts its holder as a user of this object, from before it waits for
     // the lock until it has left the library, so CloseWithin knows when the
     // object may go. Every forwarding operation holds one; a thread started
@@ -98,7 +119,13 @@ private:
     template <typename Fn, typename... Args>
     std::int32_t Call(KroExport which, Args... arguments) const;
 
-    ModuleLoader& loader_;
+    template <typename Hosted>
+    std::int32_t CallHosted(Hosted call) const;
+
+    ModuleLoader* loader_ = nullptr;
+    // Set when the library lives in a host process; the fields below then
+    // stay empty.
+    std::unique_ptr<HostedLibrary> hosted_;
     // Held for every call into the library and for every change of the
     // fields below it. The fields are atomic so that IsLoaded, Instance and
     // HasEntry answer at once even while a call holds the lock.

@@ -44,7 +44,13 @@ public:
     virtual Received ReadFrame(Deadline deadline) = 0;
 };
 
-#if !defined(_WIN32)
+#if defined(_WIN32)
+// A channel over one end of a byte-mode pipe opened for overlapped I/O,
+// which it owns from now on. With the other end's process handle (not
+// owned; it must outlive the channel), a transfer also ends, Closed, when
+// that process ends. HANDLE values, as void* to keep <windows.h> out.
+std::unique_ptr<LibraryChannel> MakePipeChannel(void* pipe, void* peerProcess);
+#else
 // A channel over a connected stream socket (a socketpair end in tests),
 // which it owns from now on and closes when it goes. Writing to a socket
 // whose other end has gone is Closed, never a SIGPIPE.

@@ -1,0 +1,253 @@
+#include "device/hosted_library.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <type_traits>
+#include <variant>
+
+#include "device/library_server.h"
+
+namespace kro {
+namespace {
+
+constexpr std::size_t kRestartLimit = 3;
+constexpr std::chrono::seconds kRestartWindow{60};
+
+HostArchitecture OwnArchitecture() {
+    return sizeof(void*) == 4 ? HostArchitecture::X86 : HostArchitecture::X64;
+}
+
+HostArchitecture OtherArchitecture(HostArchitecture architecture) {
+    return architecture == HostArchitecture::X86 ? HostArchitecture::X64 : HostArchitecture::X86;
+}
+
+std::string Hex(std::uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", value);
+    return text;
+}
+
+}  // namespace
+
+HostedLibrary::HostedLibrary(LibraryHostLauncher& launcher, std::string programFolder, TextSink& diagnostics,
+                             CallDeadlines deadlines)
+    : launcher_(launcher),
+      programFolder_(std::move(programFolder)),
+      diagnostics_(diagnostics),
+      deadlines_(deadlines),
+      architecture_(OwnArchitecture()) {}
+
+HostedLibrary::~HostedLibrary() {
+    Close();
+}
+
+CallFailure& ThreadCallFailure() {
+    thread_local CallFailure failure = CallFailure::None;
+    return failure;
+}
+
+bool HostedLibrary::HasEntry(KroExport which) const {
+    return loaded_.load() && (exportMask_.load() & (std::uint32_t{1} << static_cast<int>(which))) != 0;
+}
+
+bool HostedLibrary::Load(const std::string& folder) {
+    if (loaded_.load()) return false;
+    folder_ = folder;
+    if (StartAndLoad(OwnArchitecture())) return true;
+    return false;
+}
+
+// One host: started, asked to load. A library of the other architecture is
+// tried once in that architecture's host.
+bool HostedLibrary::StartAndLoad(HostArchitecture architecture) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        {
+            const std::lock_guard lock(hostMutex_);
+            host_ = launcher_.Start(architecture);
+            if (!host_) {
+                diagnostics_.Write(std::string("KROLib: the library host ") + HostFileName(architecture) +
+                                   " could not be started\n");
+                return false;
+            }
+        }
+        const auto reply = Ask(LoadRequest{folder_, programFolder_}, deadlines_.load, "KRO_Create");
+        if (!reply) return false;
+        if (reply->loaded) {
+            architecture_ = architecture;
+            exportMask_ = reply->exportMask;
+            instance_ = 1;
+            loaded_ = true;
+            wanted_ = true;
+            return true;
+        }
+        {
+            const std::lock_guard lock(hostMutex_);
+            host_->End();
+            host_.reset();
+        }
+        if (reply->failure != LoadFailure::WrongArchitecture || attempt == 1) return false;
+        architecture = OtherArchitecture(architecture);
+    }
+    return false;
+}
+
+void HostedLibrary::Close() {
+    wanted_ = false;
+    loaded_ = false;
+    instance_ = 0;
+    exportMask_ = 0;
+    if (!host_) return;
+    // The instance goes on the host's thread; a host that does not answer
+    // in time is ended all the same.
+    CallHost(host_->Channel(), CloseRequest{}, Clock::now() + deadlines_.close);
+    const std::lock_guard lock(hostMutex_);
+    host_->End();
+    host_.reset();
+}
+
+void HostedLibrary::EndHost() {
+    const std::lock_guard lock(hostMutex_);
+    if (host_) host_->End();
+}
+
+bool HostedLibrary::RestartsPaused(Clock::time_point now) {
+    while (!ends_.empty() && now - ends_.front() >= kRestartWindow) ends_.pop_front();
+    return ends_.size() >= kRestartLimit;
+}
+
+bool HostedLibrary::EnsureHost() {
+    if (host_) return true;
+    if (!wanted_ || RestartsPaused(Clock::now())) return false;
+    loaded_ = false;
+    return StartAndLoad(architecture_);
+}
+
+void HostedLibrary::Bury(const char* exportName, bool timedOut) {
+    const std::lock_guard lock(hostMutex_);
+    if (!host_) return;
+    host_->End();
+    const std::optional<std::uint32_t> code = host_->ExitCode();
+    host_.reset();
+    ends_.push_back(Clock::now());
+    ThreadCallFailure() = timedOut ? CallFailure::HostHung : CallFailure::HostCrashed;
+    diagnostics_.Write(std::string("KROLib: ") + exportName +
+                       (timedOut ? " did not answer in time; the library host was ended"
+                                 : " failed: the library host ended") +
+                       (code ? " with code " + Hex(*code) : std::string()) + "\n");
+}
+
+template <typename Asked>
+std::optional<typename Asked::Answer> HostedLibrary::Ask(const Asked& request, std::chrono::milliseconds deadline,
+                                                         const char* exportName) {
+    ThreadCallFailure() = CallFailure::None;
+    // A name no message can carry (too long, or holding a NUL) is no call:
+    // the host is not to blame for it.
+    if (!EncodeRequest(request)) {
+        ThreadCallFailure() = CallFailure::NotReady;
+        return std::nullopt;
+    }
+    if constexpr (!std::is_same_v<Asked, LoadRequest>) {
+        if (!EnsureHost()) {
+            ThreadCallFailure() = CallFailure::HostUnavailable;
+            return std::nullopt;
+        }
+    }
+    LibraryChannel* channel = nullptr;
+    {
+        const std::lock_guard lock(hostMutex_);
+        if (!host_) {
+            ThreadCallFailure() = CallFailure::HostUnavailable;
+            return std::nullopt;
+        }
+        channel = &host_->Channel();
+    }
+    const auto due = deadline.count() > 0 ? Clock::now() + deadline : LibraryChannel::kNoDeadline;
+    const std::optional<Reply> reply = CallHost(*channel, request, due);
+    if (!reply) {
+        Bury(exportName, Clock::now() >= due);
+        return std::nullopt;
+    }
+    const auto& answer = std::get<typename Asked::Answer>(*reply);
+    if (!answer.called) ThreadCallFailure() = CallFailure::NotReady;
+    return answer;
+}
+
+std::int32_t HostedLibrary::CheckDevice(std::uint8_t* deviceValue) {
+    const auto reply = Ask(CheckDeviceRequest{*deviceValue}, deadlines_.checkDevice, "KRO_Check_Kro_Device");
+    if (!reply) return 0;
+    *deviceValue = reply->deviceValue;
+    return reply->result;
+}
+
+std::int32_t HostedLibrary::GetFileFlag(char* area, std::uint8_t* flag1, std::uint8_t* flag2,
+                                        std::uint8_t* flag3) {
+    const auto reply = Ask(GetFileFlagRequest{}, deadlines_.cardListing, "KRO_Get_File_Flag");
+    if (!reply) return 0;
+    std::copy(reply->area.begin(), reply->area.end(), area);
+    *flag1 = reply->flag1;
+    *flag2 = reply->flag2;
+    *flag3 = reply->flag3;
+    return reply->result;
+}
+
+std::int32_t HostedLibrary::GetFileCount(std::uint8_t category) {
+    const auto reply = Ask(GetFileCountRequest{category}, deadlines_.cardListing, "KRO_Get_File_Cnt");
+    return reply ? reply->result : 0;
+}
+
+std::int32_t HostedLibrary::GetFileList(std::uint8_t category, std::int32_t capacity, RecordingEntry* entries,
+                                        std::int32_t* auxiliary, std::uint32_t* sizes, std::int32_t* durations) {
+    // A count beyond what one reply may carry lists nothing, as a card too
+    // big to load does.
+    if (capacity < 0 || capacity > kMaxListCapacity) {
+        ThreadCallFailure() = CallFailure::NotReady;
+        return 0;
+    }
+    const auto reply =
+        Ask(GetFileListRequest{category, capacity}, deadlines_.cardListing, "KRO_Get_File_List_tt");
+    if (!reply) return 0;
+    // The reply holds exactly `capacity` of each (checked when decoded).
+    const auto count = static_cast<std::size_t>(capacity);
+    if (entries != nullptr) std::copy_n(reply->entries.begin(), count, entries);
+    if (auxiliary != nullptr) std::copy_n(reply->auxiliary.begin(), count, auxiliary);
+    if (sizes != nullptr) std::copy_n(reply->sizes.begin(), count, sizes);
+    if (durations != nullptr) std::copy_n(reply->durations.begin(), count, durations);
+    return reply->result;
+}
+
+std::int32_t HostedLibrary::GetFileIndexInfo(std::uint8_t category, const char* name, RecordingIndexInfo* info) {
+    const auto reply =
+        Ask(GetFileIndexInfoRequest{category, name}, deadlines_.details, "KRO_Get_File_Index_Info");
+    if (!reply) return 0;
+    *info = reply->info;
+    return reply->result;
+}
+
+std::int32_t HostedLibrary::MakeAviFile(const char* name) {
+    const auto reply = Ask(MakeAviFileRequest{name}, std::chrono::milliseconds(0), "KRO_Make_Avi_File");
+    return reply ? reply->result : 0;
+}
+
+std::int32_t HostedLibrary::MakeKroFile(const char* name) {
+    const auto reply = Ask(MakeKroFileRequest{name}, std::chrono::milliseconds(0), "KRO_Make_Kro_File");
+    return reply ? reply->result : 0;
+}
+
+std::int32_t HostedLibrary::MakePictureFile(const char* name, std::int32_t* size, std::uint8_t* buffer) {
+    const auto reply =
+        Ask(MakePictureFileRequest{name}, std::chrono::milliseconds(0), "KRO_Make_Picture_File");
+    if (!reply) return 0;
+    if (reply->overrun) {
+        // The host's guard saw the library write past its buffer: nothing of
+        // it is handed on.
+        ThreadCallFailure() = CallFailure::WrotePastBuffer;
+        *size = 0;
+        return 0;
+    }
+    std::copy(reply->bytes.begin(), reply->bytes.end(), buffer);
+    *size = reply->length;
+    return reply->result;
+}
+
+}  // namespace kro

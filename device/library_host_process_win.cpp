@@ -1,0 +1,210 @@
+#include "device/library_host_process_win.h"
+
+#include <windows.h>
+
+#include <bcrypt.h>
+#include <sddl.h>
+
+#include <cstdio>
+#include <vector>
+
+#include "device/text_sink.h"
+#include "win32/owned_handle.h"
+
+namespace kro {
+namespace {
+
+constexpr DWORD kPipeBufferBytes = 64 * 1024;
+// How long End waits for a terminated host to be gone.
+constexpr DWORD kEndWaitMs = 5000;
+
+// A fresh, unguessable pipe name: the process ID and 128 random bits.
+std::wstring FreshPipeName() {
+    unsigned char random[16] = {};
+    BCryptGenRandom(nullptr, random, sizeof random, BCRYPT_USE_SYSTEM_PREFERRED_RNG);
+    wchar_t name[96] = {};
+    int written = std::swprintf(name, 96, L"\\\\.\\pipe\\KroLibHost-%lu-", GetCurrentProcessId());
+    for (unsigned char byte : random) written += std::swprintf(name + written, 96 - written, L"%02x", byte);
+    return name;
+}
+
+// A security descriptor that gives the current user, and nobody else, every
+// right on the pipe. Freed with LocalFree.
+PSECURITY_DESCRIPTOR CurrentUserOnly() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return nullptr;
+    const win32::KernelHandle ownedToken(token);
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::vector<unsigned char> user(size);
+    if (size == 0 || !GetTokenInformation(token, TokenUser, user.data(), size, &size)) return nullptr;
+    wchar_t* sid = nullptr;
+    if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, &sid)) return nullptr;
+    const std::wstring sddl = std::wstring(L"D:P(A;;GA;;;") + sid + L")";
+    LocalFree(sid);
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &descriptor,
+                                                              nullptr))
+        return nullptr;
+    return descriptor;
+}
+
+class Win32HostProcess final : public LibraryHostProcess {
+public:
+    Win32HostProcess(win32::KernelHandle job, win32::KernelHandle process, HANDLE pipe)
+        : job_(std::move(job)),
+          process_(std::move(process)),
+          channel_(MakePipeChannel(pipe, process_.Get())) {}
+
+    LibraryChannel& Channel() override { return *channel_; }
+
+    void End() override {
+        if (WaitForSingleObject(process_.Get(), 0) == WAIT_TIMEOUT) {
+            if (!TerminateProcess(process_.Get(), ERROR_TIMEOUT))
+                ReportLastError("TerminateProcess (library host)");
+        }
+        WaitForSingleObject(process_.Get(), kEndWaitMs);
+    }
+
+    std::optional<std::uint32_t> ExitCode() override {
+        if (WaitForSingleObject(process_.Get(), 0) != WAIT_OBJECT_0) return std::nullopt;
+        DWORD code = 0;
+        if (!GetExitCodeProcess(process_.Get(), &code)) return std::nullopt;
+        return code;
+    }
+
+private:
+    // Closing the job ends the host: its limits say so.
+    win32::KernelHandle job_;
+    // Before the channel, which watches it, so that it goes after it.
+    win32::KernelHandle process_;
+    std::unique_ptr<LibraryChannel> channel_;
+};
+
+// A job that ends its processes when its last handle closes, and lets no
+// unhandled exception wait for a debugger or an error box.
+win32::KernelHandle HostJob() {
+    win32::KernelHandle job(CreateJobObjectW(nullptr, nullptr));
+    if (!job) return job;
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags =
+        JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_DIE_ON_UNHANDLED_EXCEPTION;
+    if (!SetInformationJobObject(job.Get(), JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
+        ReportLastError("SetInformationJobObject (library host)");
+        return {};
+    }
+    return job;
+}
+
+// Starts the host suspended with `client` as its only inherited handle.
+bool CreateHostSuspended(const std::wstring& path, HANDLE client, PROCESS_INFORMATION& started) {
+    std::wstring commandLine =
+        L"\"" + path + L"\" --pipe " +
+        std::to_wstring(static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(client)));
+    SIZE_T listSize = 0;
+    InitializeProcThreadAttributeList(nullptr, 1, 0, &listSize);
+    std::vector<unsigned char> listBytes(listSize);
+    auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(listBytes.data());
+    STARTUPINFOEXW startup{};
+    startup.StartupInfo.cb = sizeof startup;
+    DWORD flags = CREATE_SUSPENDED | CREATE_NO_WINDOW;
+    HANDLE inherited[1] = {client};
+    if (listSize != 0 && InitializeProcThreadAttributeList(list, 1, 0, &listSize)) {
+        if (UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited, sizeof inherited,
+                                      nullptr, nullptr)) {
+            startup.lpAttributeList = list;
+            flags |= EXTENDED_STARTUPINFO_PRESENT;
+        }
+    }
+    // Without the handle list (a system that lacks it) the client end is
+    // still the only inheritable handle this program makes.
+    const BOOL created = CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, TRUE, flags,
+                                        nullptr, nullptr, &startup.StartupInfo, &started);
+    if (startup.lpAttributeList != nullptr) DeleteProcThreadAttributeList(list);
+    if (!created) ReportLastError("CreateProcessW (library host)");
+    return created != FALSE;
+}
+
+class Win32HostLauncher final : public LibraryHostLauncher {
+public:
+    std::unique_ptr<LibraryHostProcess> Start(HostArchitecture architecture) override {
+        wchar_t program[MAX_PATH] = {};
+        const DWORD length = GetModuleFileNameW(nullptr, program, MAX_PATH);
+        if (length == 0 || length >= MAX_PATH) return nullptr;
+        std::wstring path(program, length);
+        path.erase(path.find_last_of(L'\\') + 1);
+        const char* name = HostFileName(architecture);
+        path.append(name, name + std::char_traits<char>::length(name));
+        return StartLibraryHostExe(path).process;
+    }
+};
+
+}  // namespace
+
+StartedHost StartLibraryHostExe(const std::wstring& path) {
+    StartedHost host;
+    host.pipeName = FreshPipeName();
+    PSECURITY_DESCRIPTOR descriptor = CurrentUserOnly();
+    if (descriptor == nullptr) {
+        ReportLastError("library host pipe security");
+        return host;
+    }
+    SECURITY_ATTRIBUTES serverAttributes{sizeof serverAttributes, descriptor, FALSE};
+    win32::FileHandle server(CreateNamedPipeW(
+        host.pipeName.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_FIRST_PIPE_INSTANCE | FILE_FLAG_OVERLAPPED,
+        PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1, kPipeBufferBytes,
+        kPipeBufferBytes, 0, &serverAttributes));
+    if (!server) {
+        ReportLastError("CreateNamedPipeW (library host)");
+        LocalFree(descriptor);
+        return host;
+    }
+    // The client end at once, before anyone else could: the pipe admits one
+    // instance, so from now on nobody else can connect.
+    SECURITY_ATTRIBUTES clientAttributes{sizeof clientAttributes, descriptor, TRUE};
+    win32::FileHandle client(
+        CreateFileW(host.pipeName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, &clientAttributes, OPEN_EXISTING,
+                    FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr));
+    LocalFree(descriptor);
+    if (!client) {
+        ReportLastError("CreateFileW (library host pipe)");
+        return host;
+    }
+    win32::KernelHandle job = HostJob();
+    if (!job) return host;
+
+    PROCESS_INFORMATION started{};
+    if (!CreateHostSuspended(path, client.Get(), started)) return host;
+    win32::KernelHandle process(started.hProcess);
+    const win32::KernelHandle thread(started.hThread);
+    if (!AssignProcessToJobObject(job.Get(), process.Get())) {
+        ReportLastError("AssignProcessToJobObject (library host)");
+        TerminateProcess(process.Get(), ERROR_ACCESS_DENIED);
+        return host;
+    }
+    if (ResumeThread(thread.Get()) == static_cast<DWORD>(-1)) {
+        ReportLastError("ResumeThread (library host)");
+        TerminateProcess(process.Get(), ERROR_ACCESS_DENIED);
+        return host;
+    }
+    // The host holds its own copy of the client end now.
+    client.Close();
+    host.process = std::make_unique<Win32HostProcess>(std::move(job), std::move(process), server.Release());
+    return host;
+}
+
+std::unique_ptr<LibraryHostProcess> StartLibraryHost(const std::string& path) {
+    const int length = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
+    if (length <= 0) return nullptr;
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide.data(), length);
+    wide.resize(static_cast<std::size_t>(length - 1));
+    return StartLibraryHostExe(wide).process;
+}
+
+LibraryHostLauncher& SystemLibraryHostLauncher() {
+    static Win32HostLauncher launcher;
+    return launcher;
+}
+
+}  // namespace kro

@@ -1,0 +1,23 @@
+// The Win32 start of a library host, for the launcher and its tests.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "device/library_host_process.h"
+
+namespace kro {
+
+struct StartedHost {
+    std::unique_ptr<LibraryHostProcess> process;  // null when it could not be started
+    std::wstring pipeName;                        // the pipe the two ends share
+};
+
+// Starts the host program at `path` (a full path) over a fresh pipe: both
+// ends are made here, the pipe admits one instance, local clients only and
+// the current user only, and the host inherits its end and nothing else. The
+// host runs suspended until it is in a job that ends it when this process
+// ends (or its last handle to the job closes).
+StartedHost StartLibraryHostExe(const std::wstring& path);
+
+}  // namespace kro

@@ -1,0 +1,115 @@
+// The library host as a real process under Wine: started over its private
+// pipe, it serves the library's calls; nobody else can reach that pipe; a
+// crash inside the library ends the host with the exception's code and the
+// call in progress at once, with no error box; a hung call is given up at
+// its deadline and the host ended.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <variant>
+
+#include "device/library_host_process_win.h"
+#include "device/library_server.h"
+#include "tests/doubles/double_support.h"
+
+namespace kro {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::wstring HostPath() {
+    return (test::ProgramFolder() / HostFileName(sizeof(void*) == 4 ? HostArchitecture::X86
+                                                                    : HostArchitecture::X64))
+        .wstring();
+}
+
+LibraryChannel::Deadline In(std::chrono::milliseconds wait) {
+    return std::chrono::steady_clock::now() + wait;
+}
+
+// The host's exit code, waiting a bounded time for its end.
+std::optional<std::uint32_t> ExitCodeWithin(LibraryHostProcess& host, std::chrono::milliseconds wait) {
+    const auto giveUp = std::chrono::steady_clock::now() + wait;
+    while (std::chrono::steady_clock::now() < giveUp) {
+        if (const auto code = host.ExitCode()) return code;
+        Sleep(10);
+    }
+    return std::nullopt;
+}
+
+// Sets the simulator's fault switches for the hosts started meanwhile.
+class FaultSwitches {
+public:
+    explicit FaultSwitches(const char* switches) { _putenv_s("KROSIM_FAULTS", switches); }
+    ~FaultSwitches() { _putenv_s("KROSIM_FAULTS", ""); }
+};
+
+TEST(LibraryHost, ServesTheLibraryOverItsPipeAndEndsAfterClose) {
+    test::ScratchFolder folder("host");
+    const auto library = test::PlaceCopy(folder.Path(), test::kCompleteDouble);
+    StartedHost host = StartLibraryHostExe(HostPath());
+    ASSERT_TRUE(host.process) << "the host did not start";
+    LibraryChannel& channel = host.process->Channel();
+
+    const auto loaded = CallHost(channel, LoadRequest{folder.Text(), ""}, In(30s));
+    ASSERT_TRUE(loaded) << "no answer to the load";
+    EXPECT_TRUE(std::get<LoadReply>(*loaded).loaded);
+    const auto checked = CallHost(channel, CheckDeviceRequest{0}, In(30s));
+    ASSERT_TRUE(checked);
+    EXPECT_EQ(std::get<CheckDeviceReply>(*checked).deviceValue, 2);
+
+    // Nobody else reaches the pipe: it admits one client, already there,
+    // and no second instance of its name can be made.
+    const HANDLE intruder = CreateFileW(host.pipeName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                        OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(intruder, INVALID_HANDLE_VALUE) << "another client connected to the host's pipe";
+    if (intruder != INVALID_HANDLE_VALUE) CloseHandle(intruder);
+    const HANDLE squatter = CreateNamedPipeW(host.pipeName.c_str(), PIPE_ACCESS_DUPLEX,
+                                             PIPE_TYPE_BYTE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES, 0, 0, 0, nullptr);
+    EXPECT_EQ(squatter, INVALID_HANDLE_VALUE) << "a second instance of the host's pipe was made";
+    if (squatter != INVALID_HANDLE_VALUE) CloseHandle(squatter);
+
+    const auto closed = CallHost(channel, CloseRequest{}, In(30s));
+    ASSERT_TRUE(closed);
+    EXPECT_TRUE(std::get<CloseReply>(*closed).called);
+    EXPECT_EQ(ExitCodeWithin(*host.process, 30s), 0u);
+    const auto log = test::CallLog(library);
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.front(), "KRO_Create");
+    EXPECT_EQ(log.back(), "KRO_Delete h=4660");
+}
+
+TEST(LibraryHost, ACrashInTheLibraryEndsTheCallAndTheHostWithItsCode) {
+    const FaultSwitches faults("crash=check");
+    StartedHost host = StartLibraryHostExe(HostPath());
+    ASSERT_TRUE(host.process);
+    LibraryChannel& channel = host.process->Channel();
+    const auto loaded = CallHost(channel, LoadRequest{test::ProgramFolder().string(), ""}, In(30s));
+    ASSERT_TRUE(loaded);
+    ASSERT_TRUE(std::get<LoadReply>(*loaded).loaded);
+
+    // The deadline is far: the call must end because the host died, and the
+    // host must die at once, not wait for a debugger or an error box.
+    EXPECT_FALSE(CallHost(channel, CheckDeviceRequest{0}, In(20s))) << "a crashed call answered";
+    EXPECT_EQ(ExitCodeWithin(*host.process, 30s), static_cast<std::uint32_t>(EXCEPTION_ACCESS_VIOLATION));
+    EXPECT_FALSE(CallHost(channel, CheckDeviceRequest{0}, In(1s))) << "the channel outlived its host";
+}
+
+TEST(LibraryHost, AHungCallIsGivenUpAtItsDeadlineAndTheHostEnded) {
+    const FaultSwitches faults("hang=check");
+    StartedHost host = StartLibraryHostExe(HostPath());
+    ASSERT_TRUE(host.process);
+    LibraryChannel& channel = host.process->Channel();
+    ASSERT_TRUE(CallHost(channel, LoadRequest{test::ProgramFolder().string(), ""}, In(30s)));
+
+    EXPECT_FALSE(CallHost(channel, CheckDeviceRequest{0}, In(500ms)));
+    EXPECT_FALSE(host.process->ExitCode()) << "the host ended by itself";
+    host.process->End();
+    EXPECT_TRUE(host.process->ExitCode()) << "End left the host running";
+}
+
+}  // namespace
+}  // namespace kro
