@@ -1,6 +1,7 @@
 // The card watch of the main dialog: the 500 ms tick and the Reload button
 // follow the poller's device value through CardWatch; list loads run on
-// their own threads and their rows arrive here as posted batches.
+// their own threads, and their rows arrive here as posted batches that go
+// into the lists a slice at a time.
 #include <cstring>
 #include <string>
 
@@ -102,12 +103,21 @@ void CKroFileListDlg::ShowCategorySummary(const CategorySummary& summary) {
 }
 
 bool CKroFileListDlg::OnAppMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
-    if (message != ui::kRowBatchMessage) return false;
-    // Only the current load's batches come back; others are freed here.
-    // A big batch goes in over several turns of the message loop.
-    if (const std::unique_ptr<RowBatch> batch = m_listLoads.Apply(
-            Handle(), wParam, lParam, {&List(0), &List(1), &List(2), &List(3)}, kRowInsertSlice)) {
-        for (const CategorySummary& summary : batch->summaries) ShowCategorySummary(summary);
+    switch (message) {
+        case ui::kRowBatchMessage:
+            // Only the current load's batches are queued; others are freed.
+            m_listLoads.Queue(wParam, lParam);
+            break;
+        case ui::kRowsPendingMessage:
+            m_listLoads.WakeUpArrived();
+            break;
+        default:
+            return false;
+    }
+    // Queued rows go in a slice at a time, other messages served between.
+    const CategoryLists lists = {&List(0), &List(1), &List(2), &List(3)};
+    for (const CategorySummary& summary : m_listLoads.DrainRows(Handle(), lists, kRowInsertSlice)) {
+        ShowCategorySummary(summary);
     }
     result = 0;
     return true;

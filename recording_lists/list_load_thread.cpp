@@ -1,9 +1,7 @@
 #include "recording_lists/list_load_thread.h"
 
 #include <algorithm>
-
 #include <exception>
-#include <iterator>
 #include <utility>
 
 #include "device/thread_end_guard.h"
@@ -90,6 +88,7 @@ bool ListLoadThread::Start(const KroLibrary& library, HWND window) {
 
 void ListLoadThread::Abandon() {
     ++generation_;
+    pending_.Clear();
     for (const Load& load : loads_) load.state->cancel.store(true, std::memory_order_release);
 }
 
@@ -99,31 +98,8 @@ std::unique_ptr<RowBatch> ListLoadThread::Receive(WPARAM generation, LPARAM batc
     return owned;
 }
 
-std::unique_ptr<RowBatch> ListLoadThread::Apply(HWND window, WPARAM generation, LPARAM batch,
-                                                const CategoryLists& lists,
-                                                std::chrono::milliseconds slice) const {
-    std::unique_ptr<RowBatch> owned = Receive(generation, batch);
-    if (!owned || InsertBatchRowsFor(*owned, lists, slice)) return owned;
-
-    // A later batch of this load may already wait in the queue: it joins
-    // the rows left, since a posted remainder would queue behind it.
-    MSG message;
-    while (PeekMessageW(&message, window, ui::kRowBatchMessage, ui::kRowBatchMessage, PM_REMOVE)) {
-        std::unique_ptr<RowBatch> later = Receive(message.wParam, message.lParam);
-        if (!later) continue;
-        owned->rows.insert(
-            owned->rows.end(),
-            std::make_move_iterator(later->rows.begin() + static_cast<std::ptrdiff_t>(later->inserted)),
-            std::make_move_iterator(later->rows.end()));
-        owned->summaries.insert(owned->summaries.end(), std::make_move_iterator(later->summaries.begin()),
-                                std::make_move_iterator(later->summaries.end()));
-    }
-    if (PostMessageW(window, ui::kRowBatchMessage, generation_, reinterpret_cast<LPARAM>(owned.get()))) {
-        owned.release();
-        return nullptr;
-    }
-    InsertBatchRowsFor(*owned, lists, std::chrono::steady_clock::duration::max());
-    return owned;
+void ListLoadThread::Queue(WPARAM generation, LPARAM batch) {
+    pending_.Append(Receive(generation, batch));
 }
 
 bool ListLoadThread::Stop(HWND window, std::chrono::milliseconds timeout) {

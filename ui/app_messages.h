@@ -10,7 +10,7 @@ namespace kro::ui {
 enum AppMessage : UINT {
     // A batch of finished list rows from a list-loading thread.
     // wParam: the generation of the load the batch belongs to; the window
-    //         applies the batch only when that is still the current load.
+    //         keeps the batch only when that is still the current load.
     // lParam: the batch, allocated with new by the loading thread. Once
     //         PostMessage has succeeded the window owns it and deletes it,
     //         whether it applies the batch or drops it; when PostMessage fails
@@ -22,6 +22,18 @@ enum AppMessage : UINT {
     // when the progress dialog could not set its done-check timer, so that
     // the dialog still asks its closing question. wParam, lParam: 0.
     kExportDoneMessage = WM_APP + 2,
+    // Rows of the current list load still wait to go into the lists: posted
+    // by the window's own thread (ListLoadThread) to ask for another turn,
+    // so that the window serves its other messages between two slices of
+    // rows. At most one is outstanding. wParam, lParam: 0; no pointer,
+    // nothing to free.
+    kRowsPendingMessage = WM_APP + 3,
 };
+
+// The timer that posts kRowsPendingMessage again when the queue had no room
+// for it. It has a timer procedure, so DispatchMessage calls that and the
+// window's procedure never sees its WM_TIMER; its ID is the message's number,
+// well clear of the small IDs that windows give their own timers.
+inline constexpr UINT_PTR kRowsPendingRetryTimer = kRowsPendingMessage;
 
 }  // namespace kro::ui

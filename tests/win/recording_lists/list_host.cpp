@@ -29,7 +29,7 @@ void RegisterHostClass() {
 
 }  // namespace
 
-ListHost::ListHost() {
+ListHost::ListHost(PendingRows::PostFunction post) : loads(post) {
     RegisterHostClass();
     window_ = CreateWindowExW(0, kClassName, L"list host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 20, 20,
                               4 * (kListWidth + 20) + 40, 600, nullptr, nullptr, GetModuleHandleW(nullptr),
@@ -101,32 +101,57 @@ LRESULT CALLBACK ListHost::Proc(HWND window, UINT message, WPARAM wParam, LPARAM
         self->OnRowBatch(wParam, lParam);
         return 0;
     }
+    if (self != nullptr && message == ui::kRowsPendingMessage) {
+        self->OnRowsPending();
+        return 0;
+    }
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
 void ListHost::OnRowBatch(WPARAM generation, LPARAM batch) {
-    const CategoryLists lists = {&lists_[0], &lists_[1], &lists_[2], &lists_[3]};
-    std::unique_ptr<RowBatch> rows;
     if (slice) {
-        // Null here also means rows left for a later turn.
-        rows = loads.Apply(window_, generation, batch, lists, *slice);
-        if (!rows) return;
-    } else {
-        rows = loads.Receive(generation, batch);
-        if (!rows) {
-            ++droppedBatches;
-            return;
-        }
-        InsertBatchRows(*rows, lists);
+        loads.Queue(generation, batch);
+        Drain();
+        return;
     }
+    const std::unique_ptr<RowBatch> rows = loads.Receive(generation, batch);
+    if (!rows) {
+        ++droppedBatches;
+        return;
+    }
+    InsertBatchRows(*rows, Lists());
     appliedBatchRows.push_back(rows->rows.size());
     appliedBatchSummaries.push_back(rows->summaries.size());
-    summaries.insert(summaries.end(), rows->summaries.begin(), rows->summaries.end());
-    if (!rows->summaries.empty()) {
-        int inLists = 0;
-        for (const ui::ListView& list : lists_) inLists += list.ItemCount();
-        rowsAtSummaries.push_back(inLists);
+    Show(rows->summaries);
+}
+
+void ListHost::OnRowsPending() {
+    ++wakeUps;
+    MSG message;
+    if (PeekMessageW(&message, window_, ui::kRowsPendingMessage, ui::kRowsPendingMessage, PM_NOREMOVE)) {
+        ++queuedWakeUpsBehind;
     }
+    loads.WakeUpArrived();
+    if (slice) Drain();
+}
+
+void ListHost::Drain() {
+    const int before = RowsInLists();
+    const std::vector<CategorySummary> due = loads.DrainRows(window_, Lists(), *slice);
+    rowsPerTurn.push_back(RowsInLists() - before);
+    Show(due);
+}
+
+void ListHost::Show(const std::vector<CategorySummary>& due) {
+    if (due.empty()) return;
+    summaries.insert(summaries.end(), due.begin(), due.end());
+    rowsAtSummaries.push_back(RowsInLists());
+}
+
+int ListHost::RowsInLists() const {
+    int rows = 0;
+    for (const ui::ListView& list : lists_) rows += list.ItemCount();
+    return rows;
 }
 
 }  // namespace kro::testing

@@ -23,6 +23,7 @@ using ::testing::IsEmpty;
 using Row = std::vector<std::string>;
 
 constexpr int kEventRows = 600;
+constexpr int kCardRows = kEventRows + 8;  // and 4 Normal, 2 Park, 2 Photo
 
 std::string Numbered(const char* prefix, int i) {
     char name[16];
@@ -47,6 +48,22 @@ std::array<std::vector<fake::Recording>, 4> TestCard() {
     return card;
 }
 
+// The host's lists hold TestCard's rows, in order, with their texts.
+void ExpectTestCardRows(const testing::ListHost& host) {
+    const auto eventRows = host.Rows(RecordingCategory::Event);
+    ASSERT_EQ(eventRows.size(), static_cast<std::size_t>(kEventRows));
+    for (int i = 0; i < kEventRows; ++i) {
+        EXPECT_EQ(eventRows[i], (Row{Numbered("EV", i), "2M", FormatDurationText(i)})) << i;
+    }
+    EXPECT_THAT(host.Rows(RecordingCategory::Normal),
+                ElementsAre(Row{"N1024", "1024B", "07Sec"}, Row{"N1025", "1K", "3600Sec"},
+                            Row{"N1M", "1024K", "60Sec"}, Row{"Nunknown", "1M", "05Sec"}));
+    EXPECT_THAT(host.Rows(RecordingCategory::Park),
+                ElementsAre(Row{"PARK&1", "2K", "30Sec"}, Row{"PARK2", "4K", "31Sec"}));
+    EXPECT_THAT(host.Rows(RecordingCategory::Photo),
+                ElementsAre(Row{"0105_0001.JPG", "488K"}, Row{"0105_0002.JPG", "488K"}));
+}
+
 class ListLoadThreadTest : public ::testing::Test {
 protected:
     ListLoadThreadTest() { device.SetCard(TestCard()); }
@@ -60,22 +77,6 @@ protected:
 
     bool LoadComplete() const { return host.summaries.size() == 4 && !host.loads.Busy(); }
 
-    // The lists hold TestCard's rows, in order, with their texts.
-    void ExpectTheTestCardsRows() const {
-        const auto eventRows = host.Rows(RecordingCategory::Event);
-        ASSERT_EQ(eventRows.size(), static_cast<std::size_t>(kEventRows));
-        for (int i = 0; i < kEventRows; ++i) {
-            EXPECT_EQ(eventRows[i], (Row{Numbered("EV", i), "2M", FormatDurationText(i)})) << i;
-        }
-        EXPECT_THAT(host.Rows(RecordingCategory::Normal),
-                    ElementsAre(Row{"N1024", "1024B", "07Sec"}, Row{"N1025", "1K", "3600Sec"},
-                                Row{"N1M", "1024K", "60Sec"}, Row{"Nunknown", "1M", "05Sec"}));
-        EXPECT_THAT(host.Rows(RecordingCategory::Park),
-                    ElementsAre(Row{"PARK&1", "2K", "30Sec"}, Row{"PARK2", "4K", "31Sec"}));
-        EXPECT_THAT(host.Rows(RecordingCategory::Photo),
-                    ElementsAre(Row{"0105_0001.JPG", "488K"}, Row{"0105_0002.JPG", "488K"}));
-    }
-
     fake::FakeKroDevice device;
     testing::ListHost host;
 };
@@ -84,7 +85,7 @@ TEST_F(ListLoadThreadTest, RowsReachTheListsInBatchesAndTheSummariesComeLast) {
     ASSERT_TRUE(host.loads.Start(device.Library(), host.Window()));
     ASSERT_TRUE(host.PumpUntil([&] { return LoadComplete(); }));
 
-    ExpectTheTestCardsRows();
+    ExpectTestCardRows(host);
     EXPECT_EQ(host.CheckedRows(), 0);
 
     // 608 rows: a first batch of 256, then the rest (under the second
@@ -113,11 +114,40 @@ TEST_F(ListLoadThreadTest, RowsGoInInSlicesInTheirOrderWithTheQueuedBatchesJoine
     EXPECT_EQ(host.List(RecordingCategory::Event).ItemCount(), static_cast<int>(kRowsPerClockCheck));
     ASSERT_TRUE(host.PumpUntil([&] { return LoadComplete(); }));
 
-    ExpectTheTestCardsRows();
-    // The second batch joined the rows left of the first one.
-    EXPECT_THAT(host.appliedBatchRows, ElementsAre(608));
-    EXPECT_THAT(host.rowsAtSummaries, ElementsAre(608));
+    ExpectTestCardRows(host);
+    // Every turn, the second batch's arrival included, put in the fewest
+    // rows a slice puts in and no more, across the two batches' boundary;
+    // the turns after the batches were wake-ups, one outstanding at a time.
+    const int turns = kCardRows / static_cast<int>(kRowsPerClockCheck);
+    EXPECT_EQ(host.rowsPerTurn, std::vector<int>(turns, static_cast<int>(kRowsPerClockCheck)));
+    EXPECT_EQ(host.wakeUps, turns - 2);
+    EXPECT_EQ(host.queuedWakeUpsBehind, 0);
+    // The summary lines came once, after the last row.
+    EXPECT_THAT(host.rowsAtSummaries, ElementsAre(kCardRows));
     EXPECT_EQ(host.summaries.size(), 4u);
+}
+
+// Stands in for PostMessageW on a queue that has no room (10,000 posted
+// messages on Windows; Wine sets no limit, so it cannot be filled there).
+BOOL WINAPI PostToFullQueue(HWND, UINT, WPARAM, LPARAM) {
+    SetLastError(ERROR_NOT_ENOUGH_QUOTA);
+    return FALSE;
+}
+
+TEST(ListLoadThreadFullQueue, AWakeUpWithNoRoomIsPostedLaterAndEveryRowStillGoesInASliceAtATurn) {
+    fake::FakeKroDevice device;
+    device.SetCard(TestCard());
+    testing::ListHost host(&PostToFullQueue);
+    host.slice = std::chrono::milliseconds(0);
+    ASSERT_TRUE(host.loads.Start(device.Library(), host.Window()));
+    ASSERT_TRUE(host.PumpUntil([&] { return host.summaries.size() == 4 && !host.loads.Busy(); }))
+        << "gave up waiting for the load's summary lines";
+
+    ExpectTestCardRows(host);
+    for (const int rows : host.rowsPerTurn) EXPECT_LE(rows, static_cast<int>(kRowsPerClockCheck));
+    EXPECT_GT(host.wakeUps, 0);
+    EXPECT_EQ(host.queuedWakeUpsBehind, 0);
+    EXPECT_THAT(host.rowsAtSummaries, ElementsAre(kCardRows));
 }
 
 TEST_F(ListLoadThreadTest, RowsLeftOfAnAbandonedLoadNeverGoIn) {
@@ -135,6 +165,20 @@ TEST_F(ListLoadThreadTest, RowsLeftOfAnAbandonedLoadNeverGoIn) {
     EXPECT_THAT(host.summaries, IsEmpty());
     EXPECT_FALSE(
         PeekMessageW(&message, host.Window(), ui::kRowBatchMessage, ui::kRowBatchMessage, PM_NOREMOVE));
+
+    // A load started on the emptied lists while the abandoned load's wake-up
+    // is still outstanding gets every row in all the same.
+    ASSERT_TRUE(host.loads.Start(device.Library(), host.Window()));
+    ASSERT_TRUE(WaitForThreadsOnly());
+    ASSERT_TRUE(PeekMessageW(&message, host.Window(), ui::kRowBatchMessage, ui::kRowBatchMessage, PM_REMOVE));
+    DispatchMessageW(&message);
+    host.loads.Abandon();
+    ASSERT_TRUE(host.loads.Start(device.Library(), host.Window()));
+    for (RecordingCategory category : kAllCategories) host.List(category).DeleteAllItems();
+    ASSERT_TRUE(host.PumpUntil([&] { return LoadComplete(); }));
+    ExpectTestCardRows(host);
+    EXPECT_THAT(host.rowsAtSummaries, ElementsAre(kCardRows));
+    EXPECT_EQ(host.queuedWakeUpsBehind, 0);
 }
 
 TEST_F(ListLoadThreadTest, AnEmptyCardSendsOnlyTheLoadedZeroLines) {
