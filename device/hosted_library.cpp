@@ -118,7 +118,7 @@ bool HostedLibrary::RestartsPaused(Clock::time_point now) {
 
 bool HostedLibrary::EnsureHost() {
     if (host_) return true;
-    if (!wanted_ || RestartsPaused(Clock::now())) return false;
+    if (RestartsPaused(Clock::now())) return false;
     loaded_ = false;
     return StartAndLoad(architecture_);
 }
@@ -148,6 +148,11 @@ std::optional<typename Asked::Answer> HostedLibrary::Ask(const Asked& request, s
         return std::nullopt;
     }
     if constexpr (!std::is_same_v<Asked, LoadRequest>) {
+        // Never loaded, or closed: nothing to call, as in-process.
+        if (!wanted_) {
+            ThreadCallFailure() = CallFailure::NotReady;
+            return std::nullopt;
+        }
         if (!EnsureHost()) {
             ThreadCallFailure() = CallFailure::HostUnavailable;
             return std::nullopt;

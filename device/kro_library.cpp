@@ -22,8 +22,9 @@ KroLibrary::Use::Use(Use&& other) noexcept : users_(other.users_) { other.users_
 
 KroLibrary::KroLibrary(ModuleLoader& loader) : loader_(&loader) { Unload(); }
 
-KroLibrary::KroLibrary(LibraryHostLauncher& launcher, std::string programFolder, TextSink& diagnostics)
-    : hosted_(std::make_unique<HostedLibrary>(launcher, std::move(programFolder), diagnostics)) {}
+KroLibrary::KroLibrary(LibraryHostLauncher& launcher, std::string programFolder, TextSink& diagnostics,
+                       CallDeadlines deadlines)
+    : hosted_(std::make_unique<HostedLibrary>(launcher, std::move(programFolder), diagnostics, deadlines)) {}
 
 KroLibrary::~KroLibrary() { Close(); }
 

@@ -37,7 +37,8 @@ public:
     // Through a host process started by the launcher; `programFolder` is
     // searched as the program's own folder, and `diagnostics` receives the
     // line that names a call whose host crashed or hung.
-    KroLibrary(LibraryHostLauncher& launcher, std::string programFolder, TextSink& diagnostics);
+    KroLibrary(LibraryHostLauncher& launcher, std::string programFolder, TextSink& diagnostics,
+               CallDeadlines deadlines = {});
     ~KroLibrary();
     KroLibrary(const KroLibrary&) = delete;
     KroLibrary& operator=(const KroLibrary&) = delete;

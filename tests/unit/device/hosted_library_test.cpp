@@ -1,0 +1,151 @@
+// KroLibrary bound through a real host process (the native twin,
+// kro_lib_host, beside this test): the calls answer as in-process ones do,
+// a crash or a hang inside the library costs that call and its host, the
+// next call gets a fresh host, restarts pause after three ends in a minute,
+// and a call stuck in the library is had back by ending its host.
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <algorithm>
+#include <future>
+#include <string>
+#include <vector>
+
+#include "device/kro_library.h"
+#include "device/library_host_process.h"
+#include "tests/doubles/double_support.h"
+#include "tests/support/bounded_wait.h"
+
+namespace {
+
+using namespace kro;
+using namespace std::chrono_literals;
+
+// The diagnostics lines the binding writes.
+class Lines final : public TextSink {
+public:
+    void Write(std::string_view text) override { lines.emplace_back(text); }
+    std::vector<std::string> lines;
+};
+
+// The simulator's fault switches for the hosts started while it lives.
+class Faults {
+public:
+    explicit Faults(const char* switches) { setenv("KROSIM_FAULTS", switches, 1); }
+    ~Faults() { unsetenv("KROSIM_FAULTS"); }
+};
+
+class HostedLibraryTest : public ::testing::Test {
+protected:
+    // The library placed in the scratch folder, bound through a host with
+    // short deadlines for the presence check.
+    KroLibrary& Bind(const char* builtLibrary) {
+        libraryPath = test::PlaceCopy(folder.Path(), builtLibrary);
+        CallDeadlines deadlines;
+        deadlines.checkDevice = 1s;
+        library = std::make_unique<KroLibrary>(SystemLibraryHostLauncher(), "", diagnostics, deadlines);
+        return *library;
+    }
+
+    test::ScratchFolder folder{"hosted"};
+    std::filesystem::path libraryPath;
+    Lines diagnostics;
+    std::unique_ptr<KroLibrary> library;
+};
+
+TEST_F(HostedLibraryTest, CallsReachTheLibraryInItsHostAndCloseDeletesTheInstance) {
+    KroLibrary& bound = Bind(test::kCompleteDouble);
+    ASSERT_TRUE(bound.Load(folder.Text()));
+    EXPECT_TRUE(bound.IsLoaded());
+    EXPECT_NE(bound.Instance(), 0);
+    EXPECT_TRUE(bound.HasEntry(KroExport::GetFileListTt));
+    EXPECT_FALSE(bound.Load(folder.Text())) << "a second load must fail while loaded";
+
+    std::uint8_t value = 0;
+    EXPECT_EQ(bound.CheckDevice(&value), 1);
+    EXPECT_EQ(value, 2);
+    EXPECT_EQ(KroLibrary::LastCallFailure(), CallFailure::None);
+    RecordingIndexInfo info{};
+    bound.GetFileIndexInfo(1, "N1", &info);
+    bound.Close();
+    EXPECT_FALSE(bound.IsLoaded());
+    EXPECT_EQ(bound.CheckDevice(&value), 0);
+
+    const auto log = test::CallLog(libraryPath);
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.front(), "KRO_Create");
+    EXPECT_EQ(log.back(), "KRO_Delete h=4660");
+    EXPECT_TRUE(diagnostics.lines.empty());
+}
+
+TEST_F(HostedLibraryTest, ACrashFailsTheCallKeepsTheValueAndTheNextCallGetsAFreshHost) {
+    const Faults faults("crash=check");
+    KroLibrary& bound = Bind(KRO_SIMULATOR_FILE);
+    ASSERT_TRUE(bound.Load(folder.Text()));
+
+    std::uint8_t value = 7;
+    EXPECT_EQ(bound.CheckDevice(&value), 0);
+    EXPECT_EQ(value, 7) << "a crash must not read as an answer";
+    EXPECT_EQ(KroLibrary::LastCallFailure(), CallFailure::HostCrashed);
+    ASSERT_EQ(diagnostics.lines.size(), 1u);
+    EXPECT_EQ(diagnostics.lines[0].rfind("KROLib: KRO_Check_Kro_Device failed: the library host ended", 0), 0u)
+        << diagnostics.lines[0];
+
+    // A fresh host answers the next call.
+    EXPECT_GE(bound.GetFileCount(0), 0);
+    EXPECT_EQ(KroLibrary::LastCallFailure(), CallFailure::None);
+    EXPECT_TRUE(bound.IsLoaded());
+
+    // Two more ends within the minute, and restarts pause.
+    bound.CheckDevice(&value);
+    bound.CheckDevice(&value);
+    EXPECT_EQ(diagnostics.lines.size(), 3u);
+    EXPECT_EQ(bound.GetFileCount(0), 0);
+    EXPECT_EQ(KroLibrary::LastCallFailure(), CallFailure::HostUnavailable);
+}
+
+TEST_F(HostedLibraryTest, AHungCallIsEndedAtItsDeadline) {
+    const Faults faults("hang=check");
+    KroLibrary& bound = Bind(KRO_SIMULATOR_FILE);
+    ASSERT_TRUE(bound.Load(folder.Text()));
+    std::uint8_t value = 5;
+    EXPECT_EQ(bound.CheckDevice(&value), 0);
+    EXPECT_EQ(value, 5);
+    EXPECT_EQ(KroLibrary::LastCallFailure(), CallFailure::HostHung);
+    ASSERT_EQ(diagnostics.lines.size(), 1u);
+    EXPECT_NE(diagnostics.lines[0].find("did not answer in time"), std::string::npos) << diagnostics.lines[0];
+}
+
+// A conversion has no deadline: one that never returns is had back by
+// ending its host (the export's stop, the window's close).
+TEST_F(HostedLibraryTest, EndingTheHostBringsBackACallStuckInTheLibrary) {
+    const Faults faults("hang=avi");
+    KroLibrary& bound = Bind(KRO_SIMULATOR_FILE);
+    ASSERT_TRUE(bound.Load(folder.Text()));
+    auto conversion = std::async(std::launch::async, [&] {
+        const std::int32_t made = bound.MakeAviFile("E0");
+        return std::make_pair(made, KroLibrary::LastCallFailure());
+    });
+    // A pause, not a timing check: time for the call to reach the library.
+    std::this_thread::sleep_for(300ms);
+    ASSERT_EQ(conversion.wait_for(0s), std::future_status::timeout) << "the hung conversion returned";
+    EXPECT_TRUE(bound.EndHost());
+    ASSERT_TRUE(kro::testing::BecomesReady(conversion, "the conversion to come back", 10s));
+    const auto [made, failure] = conversion.get();
+    EXPECT_EQ(made, 0);
+    EXPECT_EQ(failure, CallFailure::HostCrashed);
+    EXPECT_TRUE(bound.CloseWithin(5s));
+}
+
+TEST_F(HostedLibraryTest, ALibraryThatIsNotThereLoadsNothingAndCallsNothing) {
+    library = std::make_unique<KroLibrary>(SystemLibraryHostLauncher(), "", diagnostics);
+    EXPECT_FALSE(library->Load(folder.Text()));
+    EXPECT_FALSE(library->IsLoaded());
+    std::uint8_t value = 3;
+    EXPECT_EQ(library->CheckDevice(&value), 0);
+    EXPECT_EQ(value, 3);
+    EXPECT_EQ(KroLibrary::LastCallFailure(), CallFailure::NotReady);
+}
+
+}  // namespace
