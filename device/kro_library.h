@@ -86,6 +86,9 @@ public:
     // host. False, with nothing done, in-process, where a stuck call cannot
     // be had back.
     bool EndHost() const;
+    // Whether the library lives in a host process, so that EndHost can have
+    // a stuck call back; known before anything is ended.
+    bool IsHosted() const { return hosted_ != nullptr; }
 
     // Counts its holder as a user of this object, from before it waits for
     // the lock until it has left the library, so CloseWithin knows when the
