@@ -58,7 +58,8 @@ std::string Line(const char* format, int width, int height) {
 }  // namespace
 
 std::optional<RecordingIndexInfo> QueryRecordingInfo(const KroLibrary& library, RecordingCategory category,
-                                                     const std::string& name, std::chrono::milliseconds wait) {
+                                                     const std::string& name, std::chrono::milliseconds turnWait,
+                                                     std::chrono::milliseconds answerWait) {
     // Shared with the asking thread, which may outlive this call when the
     // library does not answer in time.
     struct Query {
@@ -69,12 +70,18 @@ std::optional<RecordingIndexInfo> QueryRecordingInfo(const KroLibrary& library, 
     };
     const auto query = std::make_shared<Query>();
     try {
-        std::thread([query, use = KroLibrary::Use(library), &library, category, name, wait] {
+        std::thread([query, use = KroLibrary::Use(library), &library, category, name, turnWait] {
             RecordingIndexInfo info{};
             const auto result =
-                library.TryGetFileIndexInfo(wait, static_cast<std::uint8_t>(category), name.c_str(), &info);
+                library.TryGetFileIndexInfo(turnWait, static_cast<std::uint8_t>(category), name.c_str(), &info);
+            // A library whose host crashed or hung in the call has given no
+            // details: its zeros are not shown as details.
+            const CallFailure failure = KroLibrary::LastCallFailure();
+            const bool answered =
+                result && failure != CallFailure::HostCrashed && failure != CallFailure::HostHung &&
+                failure != CallFailure::HostUnavailable;
             const std::lock_guard lock(query->mutex);
-            if (result) query->info = info;
+            if (answered) query->info = info;
             query->done = true;
             query->answered.notify_one();
         }).detach();
@@ -82,7 +89,7 @@ std::optional<RecordingIndexInfo> QueryRecordingInfo(const KroLibrary& library, 
         return std::nullopt;  // no thread to ask with
     }
     std::unique_lock lock(query->mutex);
-    if (!query->answered.wait_for(lock, wait, [&] { return query->done; })) return std::nullopt;
+    if (!query->answered.wait_for(lock, turnWait + answerWait, [&] { return query->done; })) return std::nullopt;
     return query->info;
 }
 

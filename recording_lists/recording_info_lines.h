@@ -12,20 +12,27 @@
 
 namespace kro {
 
-// How long the details popup waits for the library. The poller's and the
-// list calls are over in milliseconds, so the popup shows at once unless a
-// conversion or a big card's listing holds the library; and 200 ms is about
-// the longest pause between a click and its answer that still feels
-// immediate, so the window never seems to hang behind a long call.
+// How long the details popup waits for its turn at the library. The
+// poller's and the list calls are over in milliseconds, so the turn comes at
+// once unless a conversion or a big card's listing holds the library; and
+// 200 ms is about the longest pause between a click and its answer that
+// still feels immediate, so the window never seems to hang behind a long
+// call.
 inline constexpr std::chrono::milliseconds kRecordingInfoWait{200};
+// How long it then waits for the library's answer: a slow library that
+// answers within it shows its details. A hosted library's details call ends
+// at its own deadline (CallDeadlines::details), which this matches.
+inline constexpr std::chrono::milliseconds kRecordingInfoAnswerWait{2000};
 
-// Asks the library for the recording's index info on a thread of its own
-// and waits at most `wait` for the answer. The record starts zero-filled, so
-// a failing or unbound library yields zeros; nothing when the library stayed
-// busy or did not answer in time (a late answer is dropped).
+// Asks the library for the recording's index info on a thread of its own:
+// the call waits at most `turnWait` for its turn and the answer is awaited
+// `answerWait` more. The record starts zero-filled, so an unbound library
+// yields zeros; nothing when the library stayed busy, did not answer in time
+// (a late answer is dropped), or its host crashed or hung in the call.
 std::optional<RecordingIndexInfo> QueryRecordingInfo(const KroLibrary& library, RecordingCategory category,
                                                      const std::string& name,
-                                                     std::chrono::milliseconds wait = kRecordingInfoWait);
+                                                     std::chrono::milliseconds turnWait = kRecordingInfoWait,
+                                                     std::chrono::milliseconds answerWait = kRecordingInfoAnswerWait);
 
 // The popup's item texts, top to bottom: a rule of 51 underscores; the
 // category's header (none for a code outside 0..3); then "Filename : <name>"

@@ -14,6 +14,7 @@
 
 #include "device/kro_library.h"
 #include "device/library_host_process.h"
+#include "recording_lists/recording_info_lines.h"
 #include "tests/doubles/double_support.h"
 #include "tests/support/bounded_wait.h"
 
@@ -135,6 +136,15 @@ TEST_F(HostedLibraryTest, EndingTheHostBringsBackACallStuckInTheLibrary) {
     const auto [made, failure] = conversion.get();
     EXPECT_EQ(made, 0);
     EXPECT_EQ(failure, CallFailure::HostCrashed);
+    EXPECT_TRUE(bound.CloseWithin(5s));
+}
+
+// A details call whose host crashed shows no popup rather than zeros.
+TEST_F(HostedLibraryTest, ACrashedDetailsCallGivesNoDetails) {
+    const Faults faults("crash=info");
+    KroLibrary& bound = Bind(KRO_SIMULATOR_FILE);
+    ASSERT_TRUE(bound.Load(folder.Text()));
+    EXPECT_FALSE(QueryRecordingInfo(bound, RecordingCategory::Event, "E0"));
     EXPECT_TRUE(bound.CloseWithin(5s));
 }
 

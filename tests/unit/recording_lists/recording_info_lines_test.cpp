@@ -122,6 +122,20 @@ TEST(RecordingInfoLines, QueryGivesUpOnABusyOrSilentLibrary) {
     EXPECT_TRUE(device.Library().CloseWithin(5s));
 }
 
+// The short bound is for the call's turn; once the call runs, a slow
+// library's answer is waited for and shown.
+TEST(RecordingInfoLines, ASlowLibraryThatAnswersShowsItsDetails) {
+    fake::FakeKroDevice device;
+    device.getFileIndexInfo = [](std::uint8_t, const char*, RecordingIndexInfo* info) {
+        std::this_thread::sleep_for(300ms);
+        info->frontWidth = 1280;
+        return 1;
+    };
+    const auto info = QueryRecordingInfo(device.Library(), RecordingCategory::Event, "E1");
+    ASSERT_TRUE(info) << "a library answering in 300 ms showed no details";
+    EXPECT_EQ(info->frontWidth, 1280);
+}
+
 TEST(RecordingInfoLines, QueryDropsAnAnswerThatComesTooLate) {
     fake::FakeKroDevice device;
     std::promise<void> release;
@@ -130,7 +144,7 @@ TEST(RecordingInfoLines, QueryDropsAnAnswerThatComesTooLate) {
         released.wait();
         return 1;
     };
-    EXPECT_FALSE(QueryRecordingInfo(device.Library(), RecordingCategory::Normal, "N1", 50ms));
+    EXPECT_FALSE(QueryRecordingInfo(device.Library(), RecordingCategory::Normal, "N1", 50ms, 50ms));
     // The late caller still holds the library: it cannot be closed yet.
     EXPECT_FALSE(device.Library().CloseWithin(50ms));
     release.set_value();
