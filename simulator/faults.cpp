@@ -65,8 +65,8 @@ void Apply(Faults& faults, std::string_view name, std::string_view value) {
         faults.hangCalls |= HangCallBit(value);
     } else if (name == "crash") {
         faults.crashCalls |= HangCallBit(value);
-    } else if (name == "hang-for") {
-        faults.hangForMilliseconds = static_cast<int>(Number(value, 5000, 1, kOneHour));
+    } else if (name == "hang-until") {
+        faults.hangUntilMilliseconds = Number(value, 0, 0, INT64_MAX);
     } else if (name == "overrun") {
         faults.pictureOverrun = static_cast<int>(Number(value, 64, 1, kMaxPictureOverrun));
     }

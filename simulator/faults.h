@@ -35,7 +35,7 @@ struct Faults {
     int cardPeriodMilliseconds = 0;  // flaky-card=MS: card present MS, absent MS, ...
     bool reentrancy = false;         // reentrancy: record a call entering while another is inside
     unsigned hangCalls = 0;          // hang=NAME (repeatable): those calls do not return
-    int hangForMilliseconds = 0;     // hang-for=MS: the hang ends MS after the first hung call began
+    std::int64_t hangUntilMilliseconds = 0;  // hang-until=MS: no hang from that wall-clock time on
     unsigned crashCalls = 0;         // crash=NAME (repeatable): those calls fault (an access violation)
     int pictureOverrun = 0;          // overrun[=BYTES]: the picture call writes past the 1 MiB buffer
 };

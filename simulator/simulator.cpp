@@ -36,28 +36,21 @@ void RecordReentry(const char* exportName, const char* other) {
     }
 }
 
-// When the first hung call began (steady clock, milliseconds; 0 before any),
-// so that `hang-for` ends every hang of the process at one moment.
-std::atomic<std::int64_t> firstHangAt{0};
-
-std::int64_t SteadyMilliseconds() {
+// Milliseconds since the Unix epoch by the wall clock, which every process
+// reads alike: a hang that `hang-until` ends, ends in each host at once.
+std::int64_t WallMilliseconds() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
+               std::chrono::system_clock::now().time_since_epoch())
         .count();
 }
 
 // True while a call that `hang` names must stay inside: for as long as the
-// switch names it, or with `hang-for` until that long after the first hung
-// call began (then it and every later call answer: a library that comes
-// back).
+// switch names it, and with `hang-until` only until that moment (then it and
+// every later call answer: a library that comes back).
 bool StillHung(unsigned hangBit) {
     const Faults now = CurrentFaults();
     if ((now.hangCalls & hangBit) == 0) return false;
-    if (now.hangForMilliseconds <= 0) return true;
-    std::int64_t began = 0;
-    firstHangAt.compare_exchange_strong(began, SteadyMilliseconds());
-    began = firstHangAt.load();
-    return SteadyMilliseconds() - began < now.hangForMilliseconds;
+    return now.hangUntilMilliseconds <= 0 || WallMilliseconds() < now.hangUntilMilliseconds;
 }
 
 // What a closed parser does on a card it cannot read: a write through a bad

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <future>
 #include <set>
+#include <string>
 #include <thread>
 
 #include "tests/unit/simulator/sim_test_support.h"
@@ -169,15 +170,18 @@ TEST_F(FaultsTest, HangStopsTheNamedCallsOnly) {
     hung.join();
     EXPECT_TRUE(returned.load());
 
-    // With hang-for the hung call comes back by itself, and later ones do
-    // not hang: a library that answers again.
-    SetFaults("hang=avi,hang-for=200");
+    // With hang-until the hung call comes back by itself at that moment, and
+    // later ones do not hang: a library that answers again.
+    const auto soon = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          (std::chrono::system_clock::now() + std::chrono::milliseconds(300)).time_since_epoch())
+                          .count();
+    const std::string switches = "hang=avi,hang-until=" + std::to_string(soon);
+    SetFaults(switches.c_str());
     auto comesBack = std::async(std::launch::async, [&] { return library_.makeAviFile(handle_, "E0"); });
     const bool cameBack = comesBack.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
-    SetFaults("");  // lets a call that stayed go, so the test ends either way
-    EXPECT_TRUE(cameBack) << "the hung call did not return after hang-for";
+    if (!cameBack) SetFaults("");  // lets a call that stayed go, so the test ends either way
+    EXPECT_TRUE(cameBack) << "the hung call did not return at hang-until";
     EXPECT_EQ(comesBack.get(), 1);
-    SetFaults("hang=avi,hang-for=200");
     auto later = std::async(std::launch::async, [&] { return library_.makeAviFile(handle_, "E0"); });
     const bool laterAnswered = later.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
     SetFaults("");
