@@ -14,6 +14,12 @@
 namespace kro {
 namespace {
 
+// Told when the device library could not read the card it was given (its
+// host crashed or hung on two tries).
+constexpr wchar_t kCardUnreadableCaption[] = L"KroFileList";
+constexpr wchar_t kCardUnreadableText[] =
+    L"The device library could not read this card.\n\nTake the card out and put it in again to try once more.";
+
 // Whether the window shows exactly this ANSI text already. Without a card
 // the tick repeats the emptying, the zero lines and the title twice a
 // second; setting what is already shown would repaint it each time.
@@ -111,6 +117,12 @@ bool CKroFileListDlg::OnAppMessage(UINT message, WPARAM wParam, LPARAM lParam, L
         case ui::kRowsPendingMessage:
             m_listLoads.WakeUpArrived();
             break;
+        case ui::kCardUnreadableMessage:
+            // Said once per card: the next load (a card put in again)
+            // gets a fresh try. The lists stay empty meanwhile.
+            if (m_listLoads.IsCurrent(wParam)) MessageBoxW(Handle(), kCardUnreadableText, kCardUnreadableCaption, 0);
+            result = 0;
+            return true;
         default:
             return false;
     }

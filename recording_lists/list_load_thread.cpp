@@ -73,7 +73,10 @@ bool ListLoadThread::Start(const KroLibrary& library, HWND window) {
             const ThreadEndGuard markEnded([&state] { state->ended.store(true, std::memory_order_release); });
             try {
                 PostingSink sink(window, generation, state->cancel);
-                if (LoadRecordingLists(library, sink, state->cancel) == LoadOutcome::Completed) sink.Post();
+                const LoadOutcome outcome = LoadRecordingLists(library, sink, state->cancel);
+                if (outcome == LoadOutcome::Completed) sink.Post();
+                if (outcome == LoadOutcome::LibraryFailed)
+                    PostMessageW(window, ui::kCardUnreadableMessage, generation, 0);
             } catch (...) {
                 // Out of memory for a batch, or anything else: the load ends
                 // with what it posted.

@@ -86,6 +86,8 @@ public:
 
     // True while some loading thread (current or abandoned) has not ended.
     bool Busy() const;
+    // True when a kCardUnreadableMessage's generation is the current load's.
+    bool IsCurrent(WPARAM generation) const { return generation == generation_; }
 
 private:
     // Shared by the UI thread and one loading thread, so either may be the

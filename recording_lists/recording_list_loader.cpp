@@ -68,21 +68,30 @@ std::int32_t AddSeconds(std::int32_t total, std::int32_t seconds) {
                                                               std::numeric_limits<std::int32_t>::max()));
 }
 
-}  // namespace
+// True when the call just made got no answer because the library's host
+// crashed, hung or could not be had: what it gave is no answer of the card's.
+bool HostFailed() {
+    const CallFailure failure = KroLibrary::LastCallFailure();
+    return failure == CallFailure::HostCrashed || failure == CallFailure::HostHung ||
+           failure == CallFailure::HostUnavailable;
+}
 
-LoadOutcome LoadRecordingLists(const KroLibrary& library, RecordingListSink& sink,
-                               const std::atomic<bool>& cancel) {
+// One attempt. Every library call comes before the first row, so an attempt
+// whose host failed has delivered nothing.
+LoadOutcome LoadOnce(const KroLibrary& library, RecordingListSink& sink, const std::atomic<bool>& cancel) {
     const auto cancelled = [&cancel] { return cancel.load(std::memory_order_acquire); };
 
     if (cancelled()) return LoadOutcome::Cancelled;
     CardFlagStorage& flags = CardFlags();
     library.GetFileFlag(flags.area, &flags.flag1, &flags.flag2, &flags.flag3);
+    if (HostFailed()) return LoadOutcome::LibraryFailed;
 
     std::int32_t counts[kCategoryCount] = {};
     std::int64_t total = 0;
     for (RecordingCategory category : kAllCategories) {
         if (cancelled()) return LoadOutcome::Cancelled;
         const std::int32_t count = library.GetFileCount(static_cast<std::uint8_t>(category));
+        if (HostFailed()) return LoadOutcome::LibraryFailed;
         counts[CategoryIndex(category)] = std::max(count, 0);
         total += counts[CategoryIndex(category)];
     }
@@ -100,6 +109,7 @@ LoadOutcome LoadRecordingLists(const KroLibrary& library, RecordingListSink& sin
         const std::int32_t written = library.GetFileList(
             static_cast<std::uint8_t>(category), capacity, buffers->entries.data() + fill,
             buffers->auxiliary.data() + fill, buffers->sizes.data() + fill, buffers->durations.data() + fill);
+        if (HostFailed()) return LoadOutcome::LibraryFailed;
         fill += std::clamp(written, 0, capacity);
     }
 
@@ -134,6 +144,16 @@ LoadOutcome LoadRecordingLists(const KroLibrary& library, RecordingListSink& sin
                                                  categoryTotals.bytes, categoryTotals.seconds)});
     }
     return LoadOutcome::Completed;
+}
+
+}  // namespace
+
+LoadOutcome LoadRecordingLists(const KroLibrary& library, RecordingListSink& sink,
+                               const std::atomic<bool>& cancel) {
+    // A host that failed is tried once more: the binding starts a fresh one.
+    const LoadOutcome first = LoadOnce(library, sink, cancel);
+    if (first != LoadOutcome::LibraryFailed) return first;
+    return LoadOnce(library, sink, cancel);
 }
 
 }  // namespace kro

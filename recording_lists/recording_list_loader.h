@@ -49,6 +49,9 @@ enum class LoadOutcome {
     Completed,  // every row and the four summaries were delivered
     Cancelled,  // the cancel flag was seen; nothing more was delivered
     NoBuffers,  // counts too large or buffers not obtained: no rows, no summaries
+    // The library's host crashed or hung, on a first try and on a second
+    // with a fresh host: no rows, no summaries; the card could not be read.
+    LibraryFailed,
 };
 
 // Upper bound on the sum of the four counts for which buffers are sought;
@@ -56,7 +59,8 @@ enum class LoadOutcome {
 inline constexpr std::int64_t kMaxLoadEntries = std::int64_t{1} << 24;
 
 // Runs one load. `cancel` is read before every library call and every row;
-// once it is set, the load returns Cancelled without another sink call.
+// once it is set, the load returns Cancelled without another sink call. A
+// load whose library host fails is tried once more from the start.
 LoadOutcome LoadRecordingLists(const KroLibrary& library, RecordingListSink& sink,
                                const std::atomic<bool>& cancel);
 

@@ -28,6 +28,12 @@ enum AppMessage : UINT {
     // rows. At most one is outstanding. wParam, lParam: 0; no pointer,
     // nothing to free.
     kRowsPendingMessage = WM_APP + 3,
+    // A list load could not read the card: the device library's host
+    // crashed or hung on the first try and on a second with a fresh host.
+    // Posted by the loading thread instead of its last batch. wParam: the
+    // load's generation (the window tells the user only while it is
+    // current); lParam: 0; no pointer.
+    kCardUnreadableMessage = WM_APP + 4,
 };
 
 // The timer that posts kRowsPendingMessage again when the queue had no room

@@ -15,6 +15,8 @@
 #include "device/kro_library.h"
 #include "device/library_host_process.h"
 #include "recording_lists/recording_info_lines.h"
+#include "recording_lists/recording_list_loader.h"
+#include "tests/unit/recording_lists/recording_sink.h"
 #include "tests/doubles/double_support.h"
 #include "tests/support/bounded_wait.h"
 
@@ -137,6 +139,20 @@ TEST_F(HostedLibraryTest, EndingTheHostBringsBackACallStuckInTheLibrary) {
     EXPECT_EQ(made, 0);
     EXPECT_EQ(failure, CallFailure::HostCrashed);
     EXPECT_TRUE(bound.CloseWithin(5s));
+}
+
+// A load whose host crashes is tried once more with a fresh host; when that
+// crashes too, the load delivers nothing and says the card was not read.
+TEST_F(HostedLibraryTest, ALoadWhoseHostCrashesTwiceDeliversNothing) {
+    const Faults faults("crash=list");
+    KroLibrary& bound = Bind(KRO_SIMULATOR_FILE);
+    ASSERT_TRUE(bound.Load(folder.Text()));
+    fake::RecordingSink sink;
+    const std::atomic<bool> cancel{false};
+    EXPECT_EQ(LoadRecordingLists(bound, sink, cancel), LoadOutcome::LibraryFailed);
+    EXPECT_TRUE(sink.rows.empty());
+    EXPECT_TRUE(sink.summaries.empty());
+    EXPECT_EQ(diagnostics.lines.size(), 2u) << "one host per try";
 }
 
 // A details call whose host crashed shows no popup rather than zeros.
