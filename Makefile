@@ -35,7 +35,7 @@ win64: deps
 win32: deps
 	@cmake -S . -B $(BUILD)/win32 $(GEN) -DCMAKE_BUILD_TYPE=Release -DKRO_BUILD_TESTS=ON \
 	    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >/dev/null
-	@cmake --build $(BUILD)/win32 --target KroFileList KroFileListCLI KROLib kro_library_tests
+	@cmake --build $(BUILD)/win32 --target KroFileList KroFileListCLI KroLibHost KROLib kro_library_tests
 
 # The libFuzzer targets with ASan + UBSan, built by clang in their own tree.
 fuzz-tree: deps

@@ -85,6 +85,7 @@ int main() {
 
     NoTrace trace;
     cli::CliEnvironment environment{SystemModuleLoader(),
+                                    &SystemLibraryHostLauncher(),
                                     SystemClock(),
                                     SystemThreadPriority(),
                                     SystemDiskQueries(),

@@ -12,6 +12,7 @@
 
 #include "device/clock.h"
 #include "device/disk_queries.h"
+#include "device/library_host_process.h"
 #include "device/module_loader.h"
 #include "device/text_sink.h"
 #include "device/thread_priority.h"
@@ -64,6 +65,9 @@ public:
 // What the composition root hands the commands. Everything outlives the run.
 struct CliEnvironment {
     ModuleLoader& loader;
+    // Where the device library runs: in a host process started by this
+    // launcher, or, when null (the native tests), in this process.
+    LibraryHostLauncher* hosts;
     Clock& clock;
     ThreadPriority& priority;
     DiskQueries& disks;

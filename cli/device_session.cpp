@@ -25,7 +25,9 @@ void StoppableClock::Sleep(std::uint32_t milliseconds) {
 
 DeviceSession::State::State(CliEnvironment& environment)
     : clock(environment.clock, environment.stop),
-      library(environment.loader),
+      library(environment.hosts != nullptr
+                  ? KroLibrary(*environment.hosts, ExecutableFolder(environment.loader), environment.trace)
+                  : KroLibrary(environment.loader)),
       poller(clock, environment.priority) {}
 
 DeviceSession::DeviceSession(CliEnvironment& environment)

@@ -29,4 +29,12 @@ public:
 // The platform's loader (one program-wide object).
 ModuleLoader& SystemModuleLoader();
 
+// The running program's folder (without the last backslash), as the binding
+// searches it; empty when the program's path cannot be had.
+inline std::string ExecutableFolder(ModuleLoader& loader) {
+    const std::string program = loader.ExecutablePath();
+    const auto lastSeparator = program.rfind('\\');
+    return lastSeparator == std::string::npos ? std::string() : program.substr(0, lastSeparator);
+}
+
 }  // namespace kro

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "device/library_host_process.h"
 #include "device/text_sink.h"
 #include "main_window/about_dlg.h"
 #include "main_window/column_table.h"
@@ -23,7 +24,9 @@ constexpr UINT kSystemCommandMask = 0xFFF0;
 CKroFileListDlg::CKroFileListDlg()
     : Dialog(IDD_KROFILELIST_DIALOG),
       m_appIcon(ui::LoadProgramIcon(IDR_MAINFRAME)),
-      m_deviceLibrary(SystemModuleLoader()),
+      // The device library runs in a host process of its own, started from
+      // this program's folder.
+      m_deviceLibrary(SystemLibraryHostLauncher(), ExecutableFolder(SystemModuleLoader()), DiagnosticOutput()),
       m_poller(SystemClock(), SystemThreadPriority()) {
     // Each column's controls act on that column's category.
     MapCommand(IDC_RELOAD, BN_CLICKED, [this] { OnReloadClicked(); });

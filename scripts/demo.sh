@@ -27,7 +27,7 @@ if [ -n "${DISPLAY:-}" ]; then
         bin=$1 card=$2 slot=$3
         install_dir="$WINEPREFIX/drive_c/KroFileList"
         mkdir -p "$install_dir"
-        cp "$bin/KroFileList.exe" "$bin/KROLib.dll" "$install_dir/"
+        cp "$bin/KroFileList.exe" "$bin/KroLibHost64.exe" "$bin/KROLib.dll" "$install_dir/"
         rm -rf "$slot" && mkdir -p "$slot"
         export KROSIM_CARD=$(winepath -w "$slot/card" 2>/dev/null | tr -d "\r")
         (cd "$install_dir" && exec /usr/lib/wine/wine64 "C:\\KroFileList\\KroFileList.exe") &

@@ -2,7 +2,7 @@
 # Makes the Windows packages, one zip per architecture:
 #   scripts/dist.sh BUILD_DIR
 # Each zip holds KroFileList/ with the program, its console twin
-# (KroFileListCLI.exe), README and licence, and KroFileList/demo/ with the
+# (KroFileListCLI.exe), the device library's hosts, README and licence, and KroFileList/demo/ with the
 # simulator KROLib.dll, the demo card and a script that runs the program on
 # it.
 set -euo pipefail
@@ -17,6 +17,11 @@ for arch in x86_64:win64 i686:win32; do
     stage=$(mktemp -d)
     mkdir -p "$stage/KroFileList/demo"
     cp "$tree/bin/KroFileList.exe" "$tree/bin/KroFileListCLI.exe" "$stage/KroFileList/"
+    # The library's hosts: the x86_64 package carries both, so that it
+    # serves a 32-bit library as well as a 64-bit one; the i686 package,
+    # for 32-bit Windows, the 32-bit one.
+    cp "$build/win32/bin/KroLibHost32.exe" "$stage/KroFileList/"
+    if [ "$name" == x86_64 ]; then cp "$tree/bin/KroLibHost64.exe" "$stage/KroFileList/"; fi
     cp "$root/README.md" "$stage/KroFileList/README.md"
     cp "$root/LICENSE" "$stage/KroFileList/LICENSE.txt"
     cp "$tree/bin/KROLib.dll" "$stage/KroFileList/demo/"

@@ -12,7 +12,7 @@ wine64=/usr/lib/wine/wine64
 bin="$build/win64/bin"
 install_dir="$WINEPREFIX/drive_c/KroFileList"
 mkdir -p "$install_dir"
-cp "$bin/KroFileList.exe" "$bin/KROLib.dll" "$bin/kro_bench_driver.exe" "$install_dir/"
+cp "$bin/KroFileList.exe" "$bin/KroLibHost64.exe" "$bin/KROLib.dll" "$bin/kro_bench_driver.exe" "$install_dir/"
 slot="$build/bench/slot"
 rm -rf "$slot"
 mkdir -p "$slot"

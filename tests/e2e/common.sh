@@ -61,6 +61,10 @@ install_program() {
     mkdir -p "$install_dir"
     cp "$bin/KroFileList.exe" "$install_dir/"
     if [ -f "$bin/KroFileListCLI.exe" ]; then cp "$bin/KroFileListCLI.exe" "$install_dir/"; fi
+    # The device library's hosts, beside the programs that start them.
+    for host in "$bin"/KroLibHost64.exe "$bin"/KroLibHost32.exe ${extra_hosts:-}; do
+        if [ -f "$host" ]; then cp "$host" "$install_dir/"; fi
+    done
     cp "${library:-$bin/KROLib.dll}" "$install_dir/KROLib.dll"
 }
 

@@ -23,10 +23,12 @@ unzip -q "$zip_file" -d "$WINEPREFIX/drive_c/"
 app="$WINEPREFIX/drive_c/KroFileList"
 check "the program is in the package" "$([ -f "$app/KroFileList.exe" ] && echo yes)" "yes"
 check "the console twin is beside it" "$([ -f "$app/KroFileListCLI.exe" ] && echo yes)" "yes"
+check "both library hosts are beside them" \
+    "$([ -f "$app/KroLibHost64.exe" ] && [ -f "$app/KroLibHost32.exe" ] && echo yes)" "yes"
 check "the console twin runs" "$("$wine64" "$app/KroFileListCLI.exe" --version 2>/dev/null | tr -d '\r' | cut -d' ' -f1)" "KroFileListCLI"
 i686_zip=${zip_file/x86_64/i686}
-check "the i686 package carries both programs" \
-    "$(unzip -Z1 "$i686_zip" 2>/dev/null | grep -cxE 'KroFileList/(KroFileList|KroFileListCLI)\.exe')" "2"
+check "the i686 package carries both programs and the 32-bit host" \
+    "$(unzip -Z1 "$i686_zip" 2>/dev/null | grep -cxE 'KroFileList/(KroFileList|KroFileListCLI|KroLibHost32)\.exe')" "3"
 check "no device library beside the program" "$([ -e "$app/KROLib.dll" ] && echo present || echo absent)" "absent"
 check "the simulator is in demo/" "$([ -f "$app/demo/KROLib.dll" ] && echo yes)" "yes"
 check "README and licence" "$([ -f "$app/README.md" ] && [ -f "$app/LICENSE.txt" ] && echo yes)" "yes"

@@ -90,6 +90,7 @@ protected:
         console_ = CapturedConsole();
         console_.failFrom = failOutFrom_;
         CliEnvironment environment{loader_,
+                                   nullptr,
                                    SystemClock(),
                                    SystemThreadPriority(),
                                    SystemDiskQueries(),

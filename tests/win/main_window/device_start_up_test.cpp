@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <string>
 
+#include "device/library_host_process.h"
 #include "tests/doubles/double_support.h"
 #include "win32/owned_handle.h"
 
@@ -29,6 +30,7 @@ class Program {
 public:
     explicit Program(const test::ScratchFolder& folder) {
         const auto path = test::PlaceCopy(folder.Path(), "KroFileList.exe", "KroFileList.exe");
+        test::PlaceCopy(folder.Path(), HostFileName(HostArchitecture::X64), HostFileName(HostArchitecture::X64));
         std::wstring commandLine = L"\"" + path.wstring() + L"\"";
         STARTUPINFOW startup = {};
         startup.cb = sizeof startup;
