@@ -2,10 +2,20 @@
 // the device library convert each selected recording, moving two progress
 // bars. Portable; the progress dialog runs RunExport on its worker thread,
 // keeps the summary and raises its done flag when RunExport has returned.
+//
+// A device library in a host process of its own can crash or stop answering
+// inside a call and cost only that call: the recording counts as failed,
+// with the reason, and the walk goes on (the binding starts a fresh host for
+// the next call). It gives up on a library that keeps failing: after
+// kLibraryFaultsInARow recordings in a row whose host crashed or hung, or as
+// soon as the binding has no host to offer (its restarts are paused after
+// repeated ends); the recordings left count as not exported and are named.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -46,6 +56,45 @@ struct ExportJob {
     // completion box and the exit code must not report a file that was not
     // made as exported.
     bool checkLibraryResult = false;
+    // Raised by another thread to stop the export: no further recording is
+    // begun, and a call cut short meanwhile (its host ended) counts as not
+    // answering. Null: the export is never stopped.
+    const std::atomic<bool>* stop = nullptr;
+};
+
+// How one recording's export went.
+enum class RecordingResult {
+    Exported,
+    Failed,               // known not exported, for a reason of its own (ExportOne)
+    LibraryCrashed,       // the library's host ended during the call
+    LibraryNotAnswering,  // the call outlived its deadline, or was stuck when the export was stopped
+    LibraryUnavailable,   // the binding had no host for the call: nothing was asked
+};
+
+// Why a walk ended before its last recording.
+enum class ExportStop {
+    None,
+    RepeatedLibraryFaults,  // kLibraryFaultsInARow recordings in a row crashed or hung the library
+    LibraryUnavailable,     // the binding could not start the library's host again
+    ByUser,                 // ExportJob::stop was raised
+};
+
+// A library that crashes or hangs on this many recordings in a row is not
+// asked for more. A single bad recording (one the library cannot parse)
+// costs only itself; the binding pauses its restarts after three host ends
+// within a minute anyway.
+inline constexpr int kLibraryFaultsInARow = 3;
+
+// The give-up rule of a walk, one recording's result at a time.
+class LibraryFaultRule {
+public:
+    // The stop the result calls for: LibraryUnavailable at once,
+    // RepeatedLibraryFaults on the kLibraryFaultsInARow-th crash or hang in
+    // a row, else None.
+    ExportStop After(RecordingResult result);
+
+private:
+    int inARow_ = 0;
 };
 
 struct ExportSummary {
@@ -54,15 +103,26 @@ struct ExportSummary {
     // until the walk has looked.
     bool folderReady = true;
     std::vector<std::string> failed;  // names known not exported, in order
+    // For the failed names the library had no answer for: the index in
+    // failed and what happened (LibraryCrashed or LibraryNotAnswering).
+    std::map<std::size_t, RecordingResult> libraryFaults = {};
+    ExportStop stop = ExportStop::None;
+    // The names the walk did not reach once it stopped, in order.
+    std::vector<std::string> notExported = {};
 };
 
-// Exports one recording; false when it is known not to have been exported:
-// a name that is not a plain file name; for pictures a path too long, no
-// buffer, a library that wrote past the buffer, a length outside
-// 1..1,048,576, or a failed write; for AVI and
-// backup files an unbound library or entry point, and with
-// checkLibraryResult a call that returned 0. Otherwise the library's own
-// results are not examined.
+// Exports one recording and says how it went. Failed when it is known not
+// to have been exported: a name that is not a plain file name; for pictures
+// a path too long, no buffer, a library that wrote past the buffer (seen by
+// our guard or by the host's), a length outside 1..1,048,576, or a failed
+// write; for AVI and backup files an unbound library or entry point, and
+// with checkLibraryResult a call that returned 0. A call the library's host
+// did not answer gives LibraryCrashed, LibraryNotAnswering or
+// LibraryUnavailable, whatever the kind. Otherwise the library's own results
+// are not examined.
+RecordingResult ExportRecording(const ExportJob& job, const std::string& name, ExportFileSystem& fileSystem,
+                                TextSink& trace);
+// ExportRecording, true only for Exported.
 bool ExportOne(const ExportJob& job, const std::string& name, ExportFileSystem& fileSystem,
                TextSink& trace);
 
@@ -77,6 +137,8 @@ bool PrepareExportFolder(const std::string& folder, ExportFileSystem& fileSystem
 // selection sets nothing. When the folder is neither there nor can be made,
 // no picture is asked for and every one counts as failed, while AVI and
 // backup files are still asked of the library, which places them itself.
+// The walk ends early by LibraryFaultRule or the job's stop; the bars then
+// stay where they were.
 ExportSummary RunExport(const ExportJob& job, ExportFileSystem& fileSystem, ExportProgress& progress,
                         TextSink& trace);
 

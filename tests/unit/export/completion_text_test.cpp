@@ -71,5 +71,68 @@ TEST(CompletionText, HostileNamesCannotBreakTheLayout) {
               "The folder is C:\\ZiduvOra\\. Do you want to open the folder?");
 }
 
+// A library that crashed or stopped answering is named against the
+// recording it was converting, and an export that ended early says why and
+// names what it never reached.
+TEST(CompletionText, LibraryFaultsAndAnEarlyStopAreSaidAndNamed) {
+    using R = RecordingResult;
+    const struct {
+        ExportSummary summary;
+        const char* text;
+    } cases[] = {
+        {{3, true, {"E2"}, {{0, R::LibraryCrashed}}},
+         "The export finished with failures.\n"
+         "1 of 3 recordings could not be exported:\n"
+         "E2 (the device library crashed)\n"
+         "The folder is C:\\ZiduvOra\\. Do you want to open the folder?"},
+        {{5,
+          true,
+          {"E1", "E2", "E3"},
+          {{0, R::LibraryCrashed}, {2, R::LibraryNotAnswering}},
+          ExportStop::RepeatedLibraryFaults,
+          {"E4", "E5"}},
+         "The export stopped early: the device library failed on 3 recordings in a row.\n"
+         "3 of 5 recordings could not be exported:\n"
+         "E1 (the device library crashed)\n"
+         "E2\n"
+         "E3 (the device library stopped answering)\n"
+         "2 recordings were not exported, as the export stopped before them:\n"
+         "E4\n"
+         "E5\n"
+         "The folder is C:\\ZiduvOra\\. Do you want to open the folder?"},
+        {{2, true, {"E1"}, {{0, R::LibraryNotAnswering}}, ExportStop::ByUser, {"E2"}},
+         "The export was stopped.\n"
+         "1 of 2 recordings could not be exported:\n"
+         "E1 (the device library stopped answering)\n"
+         "1 recording was not exported, as the export stopped before it:\n"
+         "E2\n"
+         "The folder is C:\\ZiduvOra\\. Do you want to open the folder?"},
+        {{2, false, {}, {}, ExportStop::LibraryUnavailable, {"a\nb", "E2"}},
+         "The export stopped early: the device library could not be started again.\n"
+         "The folder C:\\ZiduvOra\\ could not be created.\n"
+         "2 recordings were not exported, as the export stopped before them:\n"
+         "a?b\n"
+         "E2\n"
+         "Nothing was saved in it."},
+    };
+    for (const auto& [summary, text] : cases) {
+        EXPECT_EQ(FormatCompletionText(kExportFolder, summary), text);
+        EXPECT_EQ(CompletionOffersFolder(summary), summary.folderReady) << text;
+    }
+}
+
+TEST(CompletionText, ManyRecordingsNotReachedNameTheFirstTenAndCountTheRest) {
+    ExportSummary summary{30, true, {}, {}, ExportStop::ByUser, {}};
+    for (int i = 0; i < 30; ++i) summary.notExported.push_back("N" + std::to_string(i));
+    const std::string text = FormatCompletionText(kExportFolder, summary);
+    EXPECT_EQ(text.rfind("The export was stopped.\n30 recordings were not exported, as the export stopped "
+                         "before them:\nN0\nN1\n",
+                         0),
+              0u)
+        << text;
+    EXPECT_NE(text.find("\nN9\nand 20 more\nThe folder is"), std::string::npos) << text;
+    EXPECT_EQ(text.find("N10"), std::string::npos) << text;
+}
+
 }  // namespace
 }  // namespace kro

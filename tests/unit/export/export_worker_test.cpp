@@ -4,15 +4,23 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <future>
 #include <limits>
 #include <map>
 #include <optional>
+#include <set>
 
+#include "device/library_host_process.h"
 #include "export/completion_text.h"
 #include "export/export_request.h"
 #include "export_test_support.h"
 #include "fake_kro_device.h"
+#include "tests/doubles/double_support.h"
+#include "tests/support/bounded_wait.h"
+#include "tests/unit/simulator/scoped_env.h"
+#include "tests/unit/simulator/sim_test_support.h"
 
 namespace kro {
 namespace {
@@ -314,6 +322,284 @@ TEST_F(ExportWorkerTest, PathsUpTo1023CharactersAreWritten) {
     // The temporary file belongs in the export folder, not at the picture's path.
     EXPECT_THAT(fileSystem.folders, ElementsAre(job.outputFolder));
     EXPECT_THAT(summary.failed, ElementsAre(fits + "n"));
+}
+
+// What the binding says of each call when the library lives in a host: the
+// fake answers, or leaves the outputs alone, returns 0 and sets what the
+// binding sets when the host crashed, hung or could not be had.
+class FaultingCalls {
+public:
+    explicit FaultingCalls(std::vector<CallFailure> failures) : failures_(std::move(failures)) {}
+    // The next call's failure (None past the end of the list).
+    CallFailure Next() {
+        const std::size_t call = calls_++;
+        return call < failures_.size() ? failures_[call] : CallFailure::None;
+    }
+
+private:
+    std::vector<CallFailure> failures_;
+    std::size_t calls_ = 0;
+};
+
+TEST_F(ExportWorkerTest, TheLibrarysFaultsFailTheirRecordingAndThreeInARowOrNoHostEndTheExport) {
+    using F = CallFailure;
+    using R = RecordingResult;
+    const std::vector<std::string> names = {"R0", "R1", "R2", "R3", "R4"};
+    const struct {
+        std::vector<CallFailure> calls;
+        std::vector<std::string> failed;
+        std::map<std::size_t, RecordingResult> faults;
+        ExportStop stop;
+        std::vector<std::string> notExported;
+    } cases[] = {
+        // One recording the library cannot take costs only that one.
+        {{F::HostCrashed}, {"R0"}, {{0, R::LibraryCrashed}}, ExportStop::None, {}},
+        {{F::None, F::HostHung}, {"R1"}, {{0, R::LibraryNotAnswering}}, ExportStop::None, {}},
+        // Three in a row: the rest are not asked for.
+        {{F::HostCrashed, F::HostHung, F::HostCrashed},
+         {"R0", "R1", "R2"},
+         {{0, R::LibraryCrashed}, {1, R::LibraryNotAnswering}, {2, R::LibraryCrashed}},
+         ExportStop::RepeatedLibraryFaults,
+         {"R3", "R4"}},
+        // An answer between them starts the count again.
+        {{F::HostCrashed, F::HostCrashed, F::None, F::HostCrashed, F::HostCrashed},
+         {"R0", "R1", "R3", "R4"},
+         {{0, R::LibraryCrashed}, {1, R::LibraryCrashed}, {2, R::LibraryCrashed}, {3, R::LibraryCrashed}},
+         ExportStop::None,
+         {}},
+        // Three in a row ending with the last recording leave nothing to stop.
+        {{F::None, F::None, F::HostCrashed, F::HostCrashed, F::HostCrashed},
+         {"R2", "R3", "R4"},
+         {{0, R::LibraryCrashed}, {1, R::LibraryCrashed}, {2, R::LibraryCrashed}},
+         ExportStop::None,
+         {}},
+        // No host to be had: that recording and the rest are not exported.
+        {{F::None, F::HostUnavailable}, {}, {}, ExportStop::LibraryUnavailable, {"R1", "R2", "R3", "R4"}},
+        // A library that answered "not made" is an ordinary failure.
+        {{F::NotReady, F::NotReady, F::NotReady}, {"R0", "R1", "R2"}, {}, ExportStop::None, {}},
+    };
+    for (const std::int32_t kind : {kEventExportKind, kBackupExportKind, kPhotoExportKind}) {
+        for (const auto& expected : cases) {
+            const std::string label =
+                "kind " + std::to_string(kind) + ", case " + std::to_string(&expected - cases);
+            log_.clear();
+            fs::remove_all(tree_.Root() / "ZiduvOra");
+            FaultingCalls calls(expected.calls);
+            std::vector<std::string> asked;
+            const auto conversion = [&](const char* name) {
+                asked.emplace_back(name);
+                const CallFailure failure = calls.Next();
+                ThreadCallFailure() = failure;
+                return failure == CallFailure::None ? 1 : 0;
+            };
+            device_.makeAviFile = conversion;
+            device_.makeKroFile = conversion;
+            device_.makePictureFile = [&](const char* name, std::int32_t* size, std::uint8_t* buffer) {
+                const std::int32_t made = conversion(name);
+                if (made != 0)
+                    *size =
+                        static_cast<std::int32_t>(PictureOf(name).copy(reinterpret_cast<char*>(buffer), 64));
+                return made;
+            };
+            ExportJob job = Job(names, kind, kind == kBackupExportKind);
+            job.checkLibraryResult = true;
+            const ExportSummary summary = Run(job);
+
+            EXPECT_EQ(summary.total, 5) << label;
+            EXPECT_EQ(summary.failed, expected.failed) << label;
+            EXPECT_EQ(summary.libraryFaults, expected.faults) << label;
+            EXPECT_EQ(summary.stop, expected.stop) << label;
+            EXPECT_EQ(summary.notExported, expected.notExported) << label;
+            // Nothing is asked of the library once the export has stopped
+            // (the recording no host was had for was asked, and refused).
+            const std::size_t reached = names.size() - expected.notExported.size() +
+                                        (expected.stop == ExportStop::LibraryUnavailable ? 1 : 0);
+            EXPECT_THAT(asked,
+                        ElementsAreArray(names.begin(), names.begin() + static_cast<std::ptrdiff_t>(reached)))
+                << label;
+            // The bars stand full only when the walk reached its end.
+            EXPECT_EQ(std::count(log_.begin(), log_.end(), "files 5"),
+                      expected.stop == ExportStop::None ? 1 : 0)
+                << label;
+            if (kind == kPhotoExportKind) {
+                // A picture is written only for an answered call.
+                std::set<std::string> written = {"ZiduvOra/"};
+                for (const std::string& name : names) {
+                    if (std::count(expected.failed.begin(), expected.failed.end(), name) == 0 &&
+                        std::count(expected.notExported.begin(), expected.notExported.end(), name) == 0) {
+                        written.insert("ZiduvOra/" + name);
+                    }
+                }
+                EXPECT_EQ(tree_.Entries(), written) << label;
+            }
+        }
+    }
+}
+
+// A stop raised while a recording is converted lets that one finish as it
+// does; the walk begins no further recording and names the rest.
+TEST_F(ExportWorkerTest, AStopLetsTheRecordingInProgressEndAndNamesTheRest) {
+    std::atomic<bool> stop{false};
+    device_.makeAviFile = [&](const char* name) {
+        log_.push_back(std::string("avi ") + name);
+        if (std::string(name) == "R1") stop = true;
+        return 1;
+    };
+    ExportJob job = Job({"R0", "R1", "R2", "R3"});
+    job.checkLibraryResult = true;
+    job.stop = &stop;
+    const ExportSummary summary = Run(job);
+    EXPECT_THAT(LibraryCalls(), ElementsAre("avi R0", "avi R1"));
+    EXPECT_THAT(summary.failed, IsEmpty());
+    EXPECT_EQ(summary.stop, ExportStop::ByUser);
+    EXPECT_THAT(summary.notExported, ElementsAre("R2", "R3"));
+
+    // Raised before the walk: nothing is asked, everything is named.
+    log_.clear();
+    const ExportSummary before = Run(job);
+    EXPECT_THAT(LibraryCalls(), IsEmpty());
+    EXPECT_THAT(before.notExported, ElementsAre("R0", "R1", "R2", "R3"));
+    EXPECT_EQ(FormatCompletionText(kExportFolder, before)
+                  .rfind("The export was stopped.\n4 recordings were not "
+                         "exported, as the export stopped before them:\nR0\n",
+                         0),
+              0u);
+}
+
+// Clears the simulator's fault switches once the walk reaches a recording,
+// so that the hosts started from then on behave; and says when the walk
+// began its first recording. Called on the walk's thread.
+class WalkWatch final : public ExportProgress {
+public:
+    explicit WalkWatch(std::int32_t faultsEndAt = -1) : faultsEndAt_(faultsEndAt) {}
+    void SetRange(ExportBar, std::int32_t) override {}
+    void SetPosition(ExportBar bar, std::int32_t position) override {
+        if (bar != ExportBar::Files) return;
+        if (position == faultsEndAt_) simtest::SetEnvironment("KROSIM_FAULTS", "");
+        if (position == 0) begun_.set_value();
+    }
+    std::future<void> Begun() { return begun_.get_future(); }
+
+private:
+    const std::int32_t faultsEndAt_;
+    std::promise<void> begun_;
+};
+
+// The walk against a real library host (kro_lib_host natively,
+// KroLibHost64.exe under Wine) serving the simulator over a small card.
+class HostedExportTest : public ::testing::Test {
+protected:
+    HostedExportTest() {
+        simtest::WriteCard(tree_.FolderText("card"), 2,
+                           {{"E1", 'E'},
+                            {"E2", 'E'},
+                            {"E3", 'E'},
+                            {"E4", 'E'},
+                            {"E5", 'E'},
+                            {"0105_073958.JPG", 'J', 0, 0, 1, 0}});
+        fs::create_directory(tree_.Root() / "library");
+        test::PlaceCopy(tree_.Root() / "library", KRO_SIMULATOR_FILE);
+    }
+
+    // The simulator bound through hosts that start with these fault
+    // switches (until a WalkWatch clears them).
+    const KroLibrary& Bind(const char* faults) {
+        faults_.emplace("KROSIM_FAULTS", faults);
+        library_ = std::make_unique<KroLibrary>(SystemLibraryHostLauncher(), "", diagnostics_);
+        EXPECT_TRUE(library_->Load((tree_.Root() / "library").string()))
+            << "the host did not load the simulator";
+        return *library_;
+    }
+
+    ExportJob Job(std::vector<std::string> names, std::int32_t kind = kEventExportKind) const {
+        ExportJob job;
+        job.library = library_.get();
+        job.selection = std::move(names);
+        job.outputFolder = tree_.FolderText("ZiduvOra");
+        job.exportKind = kind;
+        job.checkLibraryResult = true;
+        return job;
+    }
+
+    fake::ScratchTree tree_;
+    // The simulator writes its AVI files where the export asks for them.
+    simtest::ScopedEnv card_{"KROSIM_CARD", tree_.FolderText("card")};
+    simtest::ScopedEnv exports_{"KROSIM_EXPORT_DIR", tree_.FolderText("ZiduvOra")};
+    std::optional<simtest::ScopedEnv> faults_;
+    fake::RecordingTrace diagnostics_;
+    fake::RecordingTrace trace_;
+    // Goes first: its host ends before the folders go.
+    std::unique_ptr<KroLibrary> library_;
+};
+
+TEST_F(HostedExportTest, ACrashFailsItsRecordingWithTheReasonAndAFreshHostExportsTheNext) {
+    Bind("crash=avi");
+    WalkWatch watch(/*faultsEndAt=*/1);
+    const ExportSummary summary = RunExport(Job({"E1", "E2"}), SystemExportFileSystem(), watch, trace_);
+    EXPECT_THAT(summary.failed, ElementsAre("E1"));
+    EXPECT_EQ(summary.libraryFaults,
+              (std::map<std::size_t, RecordingResult>{{0, RecordingResult::LibraryCrashed}}));
+    EXPECT_EQ(summary.stop, ExportStop::None);
+    EXPECT_THAT(summary.notExported, IsEmpty());
+    EXPECT_TRUE(fs::is_regular_file(tree_.Root() / "ZiduvOra" / "E2.avi")) << "the fresh host made no AVI";
+    EXPECT_FALSE(fs::exists(tree_.Root() / "ZiduvOra" / "E1.avi"));
+    ASSERT_EQ(diagnostics_.lines.size(), 1u);
+    EXPECT_EQ(diagnostics_.lines[0].rfind("KROLib: KRO_Make_Avi_File failed: the library host ended", 0), 0u)
+        << diagnostics_.lines[0];
+    EXPECT_NE(FormatCompletionText(kExportFolder, summary).find("\nE1 (the device library crashed)\n"),
+              std::string::npos);
+}
+
+TEST_F(HostedExportTest, AHostCrashingOnEveryConversionEndsTheExportAfterThreeAndNamesTheRest) {
+    Bind("crash=avi");
+    WalkWatch watch;
+    const ExportSummary summary =
+        RunExport(Job({"E1", "E2", "E3", "E4", "E5"}), SystemExportFileSystem(), watch, trace_);
+    EXPECT_THAT(summary.failed, ElementsAre("E1", "E2", "E3"));
+    EXPECT_EQ(summary.libraryFaults.size(), 3u);
+    for (const auto& [index, fault] : summary.libraryFaults)
+        EXPECT_EQ(fault, RecordingResult::LibraryCrashed);
+    EXPECT_EQ(summary.stop, ExportStop::RepeatedLibraryFaults);
+    EXPECT_THAT(summary.notExported, ElementsAre("E4", "E5"));
+    EXPECT_EQ(diagnostics_.lines.size(), 3u) << "one host per recording asked";
+}
+
+// The host guards its picture buffer as the program does.
+TEST_F(HostedExportTest, APictureTheLibraryWrotePastTheHostsBufferIsNotWritten) {
+    Bind("overrun");
+    WalkWatch watch;
+    const ExportSummary summary =
+        RunExport(Job({"0105_073958.JPG"}, kPhotoExportKind), SystemExportFileSystem(), watch, trace_);
+    EXPECT_THAT(summary.failed, ElementsAre("0105_073958.JPG"));
+    EXPECT_THAT(summary.libraryFaults, IsEmpty());
+    EXPECT_THAT(trace_.lines,
+                ::testing::Contains("the device library wrote past the picture buffer: 0105_073958.JPG \n"));
+    EXPECT_THAT(tree_.Entries(), ::testing::Not(::testing::Contains("ZiduvOra/0105_073958.JPG")));
+}
+
+// The progress dialog's stop: the flag, then the host's end under a
+// conversion that never returns.
+TEST_F(HostedExportTest, AStopEndsTheHostUnderAStuckConversionAndTheWalkNamesTheRest) {
+    const KroLibrary& library = Bind("hang=avi");
+    std::atomic<bool> stop{false};
+    ExportJob job = Job({"E1", "E2", "E3"});
+    job.stop = &stop;
+    WalkWatch watch;
+    std::future<void> begun = watch.Begun();
+    auto walk = std::async(std::launch::async,
+                           [&] { return RunExport(job, SystemExportFileSystem(), watch, trace_); });
+    ASSERT_TRUE(kro::testing::BecomesReady(begun, "the first recording to begin"));
+    // Past the stop check: the conversion's call fails whether it reaches
+    // the host before its end or after.
+    stop = true;
+    EXPECT_TRUE(library.EndHost());
+    ASSERT_TRUE(kro::testing::BecomesReady(walk, "the walk to come back after the stop"));
+    const ExportSummary summary = walk.get();
+    EXPECT_THAT(summary.failed, ElementsAre("E1"));
+    EXPECT_EQ(summary.libraryFaults,
+              (std::map<std::size_t, RecordingResult>{{0, RecordingResult::LibraryNotAnswering}}));
+    EXPECT_EQ(summary.stop, ExportStop::ByUser);
+    EXPECT_THAT(summary.notExported, ElementsAre("E2", "E3"));
 }
 
 TEST(ExportWithoutLibrary, EveryRecordingFailsAndNoFileAppears) {
