@@ -4,6 +4,7 @@
 
 #include "cli/card_load.h"
 #include "cli/progress_line.h"
+#include "export/completion_text.h"
 #include "export/export_request.h"
 #include "export/export_worker.h"
 
@@ -72,9 +73,10 @@ ExportOutcome ExportRows(CliEnvironment& environment, const KroLibrary& library,
     const auto start = std::chrono::steady_clock::now();
     bool recordWarned = false;
     ProgressOutput progress(environment.console);
+    LibraryFaultRule libraryFaults;
     for (int i = 0; i < total; ++i) {
         const RecordingRow& row = *selection[static_cast<std::size_t>(i)];
-        if (environment.stop.load()) {
+        if (environment.stop.load() || outcome.stop != ExportStop::None) {
             outcome.stopped.push_back(row.name);
             continue;
         }
@@ -82,8 +84,19 @@ ExportOutcome ExportRows(CliEnvironment& environment, const KroLibrary& library,
             std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
         progress.Show(FormatProgressLine(i + 1, total, environment.system.AnsiToUtf8(row.name), elapsed,
                                          EstimateRemaining(i, total, elapsed)));
-        if (!writable || !ExportOne(job, row.name, environment.fileSystem, environment.trace)) {
+        const RecordingResult result =
+            writable ? ExportRecording(job, row.name, environment.fileSystem, environment.trace)
+                     : RecordingResult::Failed;
+        const ExportStop stop = libraryFaults.After(result);
+        if (stop == ExportStop::LibraryUnavailable) {
+            outcome.stop = stop;
+            outcome.stopped.push_back(row.name);
+            continue;
+        }
+        if (result != RecordingResult::Exported) {
+            if (!LibraryFaultNote(result).empty()) outcome.libraryFaults[outcome.failed.size()] = result;
             outcome.failed.push_back(row.name);
+            if (i < total - 1) outcome.stop = stop;
             continue;
         }
         ++outcome.exported;
@@ -99,9 +112,13 @@ ExportOutcome ExportRows(CliEnvironment& environment, const KroLibrary& library,
 }
 
 void ReportProblems(CliEnvironment& environment, const ExportOutcome& outcome) {
-    for (const std::string& name : outcome.failed) {
-        environment.console.Err("Not exported: " + DisplayName(environment.system.AnsiToUtf8(name)) + "\n");
+    for (std::size_t i = 0; i < outcome.failed.size(); ++i) {
+        const auto fault = outcome.libraryFaults.find(i);
+        environment.console.Err(
+            "Not exported: " + DisplayName(environment.system.AnsiToUtf8(outcome.failed[i])) +
+            (fault != outcome.libraryFaults.end() ? LibraryFaultNote(fault->second) : "") + "\n");
     }
+    if (outcome.stop != ExportStop::None) environment.console.Err(ExportStopText(outcome.stop) + "\n");
     for (const std::string& name : outcome.stopped) {
         environment.console.Err(
             "Not exported (stopped): " + DisplayName(environment.system.AnsiToUtf8(name)) + "\n");

@@ -5,11 +5,13 @@
 // request honoured between recordings.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
 #include "cli/cli_system.h"
 #include "cli/export_record.h"
+#include "export/export_worker.h"
 #include "recording_lists/recording_list_loader.h"
 
 namespace kro::cli {
@@ -19,6 +21,11 @@ struct ExportOutcome {
     int skipped = 0;                   // already in the record (--new)
     std::vector<std::string> failed;   // names not exported, in order (library bytes)
     std::vector<std::string> stopped;  // names not reached before a stop request
+    // The failed names the device library had no answer for: the index in
+    // failed and what happened; and why the export stopped early, when the
+    // library kept failing (the names not reached are in stopped).
+    std::map<std::size_t, RecordingResult> libraryFaults;
+    ExportStop stop = ExportStop::None;
     // False when the export folder could not be created: nothing was saved
     // in it, whatever the library reported of its own files.
     bool folderReady = true;
@@ -29,7 +36,8 @@ struct ExportOutcome {
 ExportRecord LoadExportRecord(CliEnvironment& environment);
 
 // Exports `rows` (recordings of `category`) in order. With onlyNew, rows the
-// record names are skipped.
+// record names are skipped. A device library that keeps failing ends it
+// early, as it ends the window's export (LibraryFaultRule).
 ExportOutcome ExportRows(CliEnvironment& environment, const KroLibrary& library, RecordingCategory category,
                          const std::vector<RecordingRow>& rows, ExportRecord& record, bool onlyNew);
 
