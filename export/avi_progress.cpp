@@ -16,11 +16,24 @@ namespace {
 constexpr UINT_PTR kDoneCheckTimer = 0;
 constexpr UINT kDoneCheckPeriodMs = 1000;
 
-constexpr wchar_t kStallStatus[] = L"The device library is not answering. Close this window to end KroFileList.";
-constexpr wchar_t kStallQuestion[] =
-    L"The device library has not answered for a long time, and the export cannot go on.\n\n"
-    L"End KroFileList now? Recordings not yet exported are not saved.";
+constexpr wchar_t kWorkingStatus[] = L"Requesting action.";
+constexpr wchar_t kStoppingStatus[] = L"Stopping the export.";
 constexpr wchar_t kStallCaption[] = L"KroFileList";
+
+// The way out as the status line and the question put it: stopping the
+// export (a hosted library), or ending the program (nothing else can be had
+// back).
+struct WayOut {
+    const wchar_t* status;
+    const wchar_t* question;
+};
+constexpr WayOut kStopExport = {L"The device library is not answering. Close this window to stop the export.",
+                                L"The device library has not answered for a long time.\n\n"
+                                L"Stop the export? Recordings not yet exported are not saved."};
+constexpr WayOut kEndProgram = {
+    L"The device library is not answering. Close this window to end KroFileList.",
+    L"The device library has not answered for a long time, and the export cannot go on.\n\n"
+    L"End KroFileList now? Recordings not yet exported are not saved."};
 
 // Moves the bars from the worker by posting: the worker never waits on the
 // dialog's thread, so that thread may join the worker at any time. Every
@@ -81,17 +94,20 @@ void AVIProgress::DoDataExchange() {
 
 bool AVIProgress::OnInitDialog() {
     DoDataExchange();
-    SetDlgItemTextW(Handle(), IDC_PROGRESS_TEXT, L"Requesting action.");
+    SetStatus(kWorkingStatus);
     m_outputFolder = kExportFolder;
     m_done.store(false);
+    stage_ = Stage::Working;
+    offerStop_ = m_library != nullptr && m_library->IsHosted();
     lastProgress_.store(NowMilliseconds());
     // Without the timer nothing would look at m_done: the worker then says
     // itself that it has ended.
+    HWND notifyWhenDone = nullptr;
     if (!StartDoneCheck()) {
         ReportLastError("SetTimer (export done check)");
-        postDoneTo_ = Handle();
+        notifyWhenDone = Handle();
     }
-    StartExportThread();
+    StartExportThread(notifyWhenDone);
     return true;
 }
 
@@ -99,27 +115,34 @@ bool AVIProgress::StartDoneCheck() {
     return SetTimer(Handle(), kDoneCheckTimer, kDoneCheckPeriodMs, nullptr) != 0;
 }
 
-void AVIProgress::StartExportThread() {
+void AVIProgress::StartExportThread(HWND notifyWhenDone) {
     try {
-        worker_ = std::thread([this] { ExportThreadProc(); });
+        worker_ = std::thread([this, notifyWhenDone] { ExportThreadProc(notifyWhenDone); });
     } catch (const std::exception&) {
         summary_ = NothingExported(m_selection);
-        RaiseDone();
+        RaiseDone(notifyWhenDone);
     }
 }
 
-void AVIProgress::RaiseDone() {
+void AVIProgress::RaiseDone(HWND notifyWhenDone) {
     m_done.store(true, std::memory_order_release);
-    if (postDoneTo_ != nullptr) PostMessageW(postDoneTo_, ui::kExportDoneMessage, 0, 0);
+    // The worker's own copy of the handle: the dialog is not touched again.
+    if (notifyWhenDone != nullptr) PostMessageW(notifyWhenDone, ui::kExportDoneMessage, 0, 0);
 }
 
-void AVIProgress::ExportThreadProc() {
+void AVIProgress::ExportThreadProc(HWND notifyWhenDone) {
     // The dialog ends only once m_done is up: raise it on every way out.
-    const ThreadEndGuard raiseDone([this] { RaiseDone(); });
+    const ThreadEndGuard raiseDone([this, notifyWhenDone] { RaiseDone(notifyWhenDone); });
     try {
         // A conversion the library reports as not made (0: no card, a
         // recording it cannot read) is named in the completion box.
-        const ExportJob job{m_library, m_selection, m_outputFolder, m_exportKind, m_backup, true};
+        const ExportJob job{.library = m_library,
+                            .selection = m_selection,
+                            .outputFolder = m_outputFolder,
+                            .exportKind = m_exportKind,
+                            .backup = m_backup,
+                            .checkLibraryResult = true,
+                            .stop = &stopRequested_};
         PostedProgress progress(m_progressFiles, m_progressStep, lastProgress_, &AVIProgress::NowMilliseconds);
         summary_ = RunExport(job, *m_fileSystem, progress, DiagnosticOutput());
     } catch (...) {
@@ -133,9 +156,73 @@ std::int64_t AVIProgress::NowMilliseconds() {
         .count();
 }
 
-void AVIProgress::WatchForStall() {
-    if (stallOffered_ || NowMilliseconds() - lastProgress_.load() < m_stallLimit.count()) return;
-    stallOffered_ = true;
+void AVIProgress::OnTimer(UINT_PTR) {
+    Advance(Event::Tick);
+}
+
+bool AVIProgress::OnAppMessage(UINT message, WPARAM, LPARAM, LRESULT& result) {
+    if (message != ui::kExportDoneMessage) return false;
+    Advance(Event::Done);
+    result = 0;
+    return true;
+}
+
+void AVIProgress::OnCancel() {
+    Advance(Event::Cancel);
+}
+
+void AVIProgress::Advance(Event event) {
+    // The question and the "Saved" box run loops of their own, in which the
+    // timer keeps ticking: their answers move the dialog on.
+    if (stage_ == Stage::Asking || stage_ == Stage::Finishing || stage_ == Stage::Ended) return;
+    if (m_done.load(std::memory_order_acquire)) {
+        // Esc and close end nothing; the tick or the worker's message does.
+        if (event != Event::Cancel) Finish();
+        return;
+    }
+    switch (stage_) {
+        case Stage::Working:
+            if (event == Event::Tick && BarsStill()) EnterStalled();
+            return;
+        case Stage::Stalled:
+            if (!BarsStill()) {
+                EnterWorking();
+            } else if (event == Event::Cancel) {
+                Ask();
+            }
+            return;
+        case Stage::Stopping:
+            if (event != Event::Tick) return;
+            // A call that was waiting its turn behind another thread's may
+            // have started a fresh host since: that one goes too.
+            m_library->EndHost();
+            // A worker stuck outside the library does not come back: the
+            // way out is then the program's end.
+            if (NowMilliseconds() - stopAt_ >= m_stallLimit.count()) {
+                offerStop_ = false;
+                EnterStalled();
+            }
+            return;
+        default:
+            return;
+    }
+}
+
+bool AVIProgress::BarsStill() const {
+    return NowMilliseconds() - lastProgress_.load() >= m_stallLimit.count();
+}
+
+void AVIProgress::SetStatus(const wchar_t* text) {
+    SetDlgItemTextW(Handle(), IDC_PROGRESS_TEXT, text);
+}
+
+void AVIProgress::EnterWorking() {
+    stage_ = Stage::Working;
+    SetStatus(kWorkingStatus);
+}
+
+void AVIProgress::EnterStalled() {
+    stage_ = Stage::Stalled;
     // The status line is as wide as the bars, so the longer text fits.
     HWND status = Item(IDC_PROGRESS_TEXT);
     HWND bar = Item(IDC_PROGRESS_FILES);
@@ -146,41 +233,45 @@ void AVIProgress::WatchForStall() {
         SetWindowPos(status, nullptr, 0, 0, barRect.right - statusRect.left, statusRect.bottom - statusRect.top,
                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
-    SetDlgItemTextW(Handle(), IDC_PROGRESS_TEXT, kStallStatus);
+    SetStatus((offerStop_ ? kStopExport : kEndProgram).status);
 }
 
-void AVIProgress::OnCancel() {
-    // Esc and the close command do nothing while the worker moves.
-    if (!stallOffered_ || m_done.load(std::memory_order_acquire)) return;
-    // The timer keeps ticking inside the box; it leaves the done flag alone
-    // until the answer is in.
-    asking_ = true;
-    const int answer = MessageBoxW(Handle(), kStallQuestion, kStallCaption, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2);
-    asking_ = false;
-    if (answer != IDYES) return;
-    // The worker may have finished while the question was open.
-    if (m_done.load(std::memory_order_acquire)) return;
-    End(kExportAbandoned);
-}
-
-void AVIProgress::OnTimer(UINT_PTR) {
-    if (asking_) return;
-    if (!m_done.load(std::memory_order_acquire)) {
-        WatchForStall();
-        return;
+void AVIProgress::Ask() {
+    stage_ = Stage::Asking;
+    const WayOut& wayOut = offerStop_ ? kStopExport : kEndProgram;
+    const int answer =
+        MessageBoxW(Handle(), wayOut.question, kStallCaption, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2);
+    stage_ = Stage::Stalled;
+    // The worker may have finished, or moved again, while the question was
+    // open. A stop is safe whatever it did; the program ends only under a
+    // worker that is still stuck.
+    if (answer == IDYES && !m_done.load(std::memory_order_acquire)) {
+        if (offerStop_) {
+            BeginStop();
+            return;
+        }
+        if (BarsStill()) {
+            stage_ = Stage::Ended;
+            End(kExportAbandoned);
+            return;
+        }
     }
-    FinishWhenDone();
+    Advance(Event::Tick);
 }
 
-bool AVIProgress::OnAppMessage(UINT message, WPARAM, LPARAM, LRESULT& result) {
-    if (message != ui::kExportDoneMessage) return false;
-    FinishWhenDone();
-    result = 0;
-    return true;
+void AVIProgress::BeginStop() {
+    stage_ = Stage::Stopping;
+    stopAt_ = NowMilliseconds();
+    SetStatus(kStoppingStatus);
+    // The flag before the host's end: the worker then begins no further
+    // recording, and the call the end cuts short counts as not answering.
+    stopRequested_.store(true);
+    m_library->EndHost();
 }
 
-void AVIProgress::FinishWhenDone() {
-    if (!m_done.exchange(false, std::memory_order_acq_rel)) return;
+void AVIProgress::Finish() {
+    stage_ = Stage::Finishing;
+    m_done.store(false);
     if (worker_.joinable()) worker_.join();
     // A posted end can come before the modal loop first shows the dialog;
     // the question belongs over a visible dialog.
@@ -195,6 +286,7 @@ void AVIProgress::FinishWhenDone() {
             ShellExecuteA(nullptr, "explore", m_outputFolder.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
         if (opened <= 32) ReportLastError("ShellExecuteA explore " + m_outputFolder);
     }
+    stage_ = Stage::Ended;
     End(IDOK);
 }
 

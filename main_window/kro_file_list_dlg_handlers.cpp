@@ -64,9 +64,11 @@ void CKroFileListDlg::RequestExport(RecordingCategory category, bool backup) {
     // A backup's kind is kBackupExportKind, never the picture kind.
     progress->m_exportKind = request.exportKind;
     progress->m_selection = std::move(request.selection);
-    // Returns when the worker has finished (ticks stay as they were), or when
-    // the user chose to end the program because the library stopped
-    // answering. The worker is then still inside the library and uses the
+    // Returns when the worker has finished (ticks stay as they were; a
+    // hosted library that stopped answering is stopped with the export), or
+    // when the user chose to end the program because the library stopped
+    // answering and could not be stopped (in-process, or the worker stayed
+    // stuck after the stop). The worker is then still inside and uses the
     // dialog object, which is left to the process's end; the window closes
     // as the close box would, and device access ends as safely as it can.
     if (progress->RunModal(Handle()) == kExportAbandoned) {

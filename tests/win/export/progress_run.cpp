@@ -47,18 +47,27 @@ HWND FindSavedBox(HWND dialog) {
     return FindBox(dialog, L"Saved");
 }
 
-std::set<DWORD> FolderViewerProcesses() {
+// Process IDs of the running programs whose file name (lower case) is one of
+// names.
+std::set<DWORD> ProcessesNamed(const std::set<std::wstring>& names) {
     std::set<DWORD> found;
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snapshot == INVALID_HANDLE_VALUE) return found;
     PROCESSENTRY32W entry = {};
     entry.dwSize = sizeof entry;
     for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
-        const std::wstring name = Lower(entry.szExeFile);
-        if (name == L"explorer.exe" || name == L"winefile.exe") found.insert(entry.th32ProcessID);
+        if (names.count(Lower(entry.szExeFile)) != 0) found.insert(entry.th32ProcessID);
     }
     CloseHandle(snapshot);
     return found;
+}
+
+std::set<DWORD> FolderViewerProcesses() {
+    return ProcessesNamed({L"explorer.exe", L"winefile.exe"});
+}
+
+std::set<DWORD> LibraryHostProcesses() {
+    return ProcessesNamed({L"krolibhost64.exe", L"krolibhost32.exe"});
 }
 
 }  // namespace kro::testing

@@ -33,5 +33,7 @@ HWND FindSavedBox(HWND dialog);
 
 // Process IDs of the running programs that show folders (explorer, winefile).
 std::set<DWORD> FolderViewerProcesses();
+// Process IDs of the running device library hosts (KroLibHost64/32.exe).
+std::set<DWORD> LibraryHostProcesses();
 
 }  // namespace kro::testing
