@@ -61,6 +61,8 @@ void Apply(Faults& faults, std::string_view name, std::string_view value) {
         faults.cardPeriodMilliseconds = static_cast<int>(Number(value, 1000, 1, kOneHour));
     } else if (name == "reentrancy") {
         faults.reentrancy = true;
+    } else if (name == "affinity") {
+        faults.threadAffinity = true;
     } else if (name == "hang") {
         faults.hangCalls |= HangCallBit(value);
     } else if (name == "crash") {

@@ -10,7 +10,7 @@
 namespace kro::sim {
 
 inline constexpr const char* kFaultsVariable = "KROSIM_FAULTS";
-// The file `reentrancy` appends its records to.
+// The file `reentrancy` and `affinity` append their records to.
 inline constexpr const char* kReentrancyLogVariable = "KROSIM_REENTRANCY_LOG";
 
 // The calls `hang=NAME` can stop and `crash=NAME` can fault in, one bit each.
@@ -34,6 +34,7 @@ struct Faults {
     bool conversionsFail = false;    // convert-fails: the three Make calls fail
     int cardPeriodMilliseconds = 0;  // flaky-card=MS: card present MS, absent MS, ...
     bool reentrancy = false;         // reentrancy: record a call entering while another is inside
+    bool threadAffinity = false;     // affinity: record a call from a thread other than KRO_Create's
     unsigned hangCalls = 0;          // hang=NAME (repeatable): those calls do not return
     std::int64_t hangUntilMilliseconds = 0;  // hang-until=MS: no hang from that wall-clock time on
     unsigned crashCalls = 0;         // crash=NAME (repeatable): those calls fault (an access violation)

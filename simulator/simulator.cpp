@@ -27,14 +27,23 @@ constexpr std::uint8_t kFormatVersion = 1;
 std::atomic<int> callsInside{0};
 std::atomic<const char*> lastEntered{""};
 
-void RecordReentry(const char* exportName, const char* other) {
+// Appends one record to the file KROSIM_REENTRANCY_LOG names.
+void Record(const std::string& line) {
     const std::string path = EnvironmentValue(kReentrancyLogVariable);
     if (path.empty()) return;
     if (std::FILE* log = std::fopen(path.c_str(), "a")) {
-        std::fprintf(log, "%s entered while %s was inside\n", exportName, other);
+        std::fprintf(log, "%s\n", line.c_str());
         std::fclose(log);
     }
 }
+
+void RecordReentry(const char* exportName, const char* other) {
+    Record(std::string(exportName) + " entered while " + other + " was inside");
+}
+
+// The thread that made the last instance: a library that keeps per-thread
+// state wants every call from it.
+std::atomic<std::thread::id> creatingThread{};
 
 // Milliseconds since the Unix epoch by the wall clock, which every process
 // reads alike: a hang that `hang-until` ends, ends in each host at once.
@@ -68,6 +77,10 @@ bool StillHung(unsigned hangBit) {
 class CallScope {
 public:
     CallScope(const char* exportName, unsigned hangBit) : faults(CurrentFaults()) {
+        if (faults.threadAffinity && std::strcmp(exportName, "KRO_Create") != 0 &&
+            std::this_thread::get_id() != creatingThread.load()) {
+            Record(std::string(exportName) + " called from a thread other than KRO_Create's");
+        }
         if (faults.reentrancy) {
             counted_ = true;
             const char* other = lastEntered.exchange(exportName);
@@ -163,6 +176,7 @@ KroHandle Create() {
     const CallScope call("KRO_Create", 0);
     const Faults& faults = call.faults;
     if (faults.createFails) return 0;
+    creatingThread.store(std::this_thread::get_id());
     return Instances().Create();
 }
 

@@ -192,5 +192,24 @@ TEST_F(ThreadsTest, TheBindingLetsOneCallerInAtATime) {
     binding.Close();
 }
 
+// The `affinity` switch records a call made on another thread than the one
+// that made the instance, as a library keeping per-thread state would fail
+// it; the end-to-end journey and the soak run with it and find nothing.
+TEST_F(ThreadsTest, AffinityRecordsACallFromAnotherThreadThanTheCreators) {
+    const std::string log = root_.Join("affinity.log");
+    const ScopedEnv logVariable("KROSIM_REENTRANCY_LOG", log);
+    SetFaults("affinity");
+    const KroHandle own = library_.create();
+    std::uint8_t value = 0;
+    library_.checkDevice(own, &value);
+    EXPECT_TRUE(ReadFileBytes(log).empty()) << "from the creating thread";
+    std::thread([&] { library_.getFileCount(own, 2); }).join();
+    const std::vector<std::uint8_t> records = ReadFileBytes(log);
+    EXPECT_EQ(std::string(records.begin(), records.end()),
+              "KRO_Get_File_Cnt called from a thread other than KRO_Create's\n");
+    SetFaults("");
+    library_.destroy(own);
+}
+
 }  // namespace
 }  // namespace kro::simtest
