@@ -115,6 +115,37 @@ check "avi: the stopped export names the recording it could not export" \
 drive answer-box Saved no
 check "avi: the program stays and answers" "$(drive answers 1000)" "1"
 ends_cleanly avi 8
+echo "== the library crashes in the presence check"
+# Every check crashes its host; the poll keeps the value it had, so no card
+# is ever seen, no error box appears and the window goes on answering.
+export KROSIM_FAULTS=crash=check
+touch "$marker"; sleep 1; start_program; drive wait-window 15000 >/dev/null
+sleep 4
+check "crash check: no card is shown" "$(drive title)" "KroFileList"
+check "crash check: no box or debugger window appears" "$(drive other-windows | grep -vc '^$')" "0"
+check "crash check: the window answers" "$(drive answers 1000)" "1"
+ends_cleanly "crash check" 8
+
+echo "== the library crashes in the list calls"
+export KROSIM_FAULTS=crash=list
+touch "$marker"; sleep 1; start_program; drive wait-window 15000 >/dev/null
+unreadable=$(drive wait-box KroFileList 15000)
+check "crash list: the user is told the card could not be read" \
+    "$(grep -c "could not read this card" <<<"$unreadable")" "1"
+drive answer-box KroFileList ok
+check "crash list: the lists stay empty" "$(drive rows 1001 | wc -l)" "0"
+check "crash list: the window answers" "$(drive answers 1000)" "1"
+ends_cleanly "crash list" 8
+
+echo "== the library crashes in the details call"
+export KROSIM_FAULTS=crash=info
+touch "$marker"; sleep 1; start_program; drive wait-window 15000 >/dev/null
+for _ in $(seq 40); do [ "$(drive rows 1001 | wc -l)" -gt 0 ] && break; sleep 0.2; done
+read -r px py <<<"$(drive item-point 1001 0)"
+xdotool mousemove "$px" "$py" click 3
+check "crash info: no popup of zeros is shown" "$(drive menu-height 3000 2>/dev/null)" ""
+check "crash info: the window answers" "$(drive answers 1000)" "1"
+ends_cleanly "crash info" 8
 unset KROSIM_FAULTS
 
 finish hang
