@@ -44,6 +44,31 @@ public:
     virtual Received ReadFrame(Deadline deadline) = 0;
 };
 
+// The framing over one byte stream, shared by the platforms' channels: they
+// move bytes (Send, Receive), this keeps frames whole and notices when a
+// transfer cut short has cost the framing.
+class StreamChannel : public LibraryChannel {
+public:
+    Status WriteFrame(std::span<const std::uint8_t> frame, Deadline deadline) final;
+    Received ReadFrame(Deadline deadline) final;
+
+protected:
+    struct Progress {
+        Status status;
+        std::size_t done;  // bytes moved before the status
+    };
+    // Move all the bytes, or say why not and how many had moved.
+    virtual Progress Send(std::span<const std::uint8_t> bytes, Deadline deadline) = 0;
+    virtual Progress Receive(std::span<std::uint8_t> bytes, Deadline deadline) = 0;
+    // For a stream that cannot be used from the start.
+    void MarkBroken() { broken_ = true; }
+
+private:
+    Status Settle(const Progress& progress);
+
+    bool broken_ = false;
+};
+
 #if defined(_WIN32)
 // A channel over one end of a byte-mode pipe opened for overlapped I/O,
 // which it owns from now on. With the other end's process handle (not

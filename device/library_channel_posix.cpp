@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <new>
 
 #include "device/library_channel.h"
 #include "device/library_protocol.h"
@@ -18,66 +17,24 @@ using Status = LibraryChannel::Status;
 
 // The socket is non-blocking so that no send or receive outlasts the
 // deadline; poll() waits for it to be ready instead.
-class SocketChannel final : public LibraryChannel {
+class SocketChannel final : public StreamChannel {
 public:
     explicit SocketChannel(int socket) : socket_(socket) {
         const int flags = fcntl(socket_, F_GETFL);
-        if (flags == -1 || fcntl(socket_, F_SETFL, flags | O_NONBLOCK) == -1) broken_ = true;
+        if (flags == -1 || fcntl(socket_, F_SETFL, flags | O_NONBLOCK) == -1) MarkBroken();
     }
     ~SocketChannel() override { close(socket_); }
     SocketChannel(const SocketChannel&) = delete;
     SocketChannel& operator=(const SocketChannel&) = delete;
 
-    Status WriteFrame(std::span<const std::uint8_t> frame, Deadline deadline) override {
-        if (broken_) return Status::Closed;
-        if (frame.size() < kFrameLengthBytes) return Status::Refused;
-        const auto length = ParseFrameLength(frame.first<kFrameLengthBytes>());
-        if (!length || *length != frame.size() - kFrameLengthBytes) return Status::Refused;
-        return Settle(Send(frame, deadline));
-    }
-
-    Received ReadFrame(Deadline deadline) override {
-        if (broken_) return {Status::Closed, {}};
-        std::uint8_t prefix[kFrameLengthBytes] = {};
-        const Progress head = Receive(prefix, deadline);
-        if (head.status != Status::Ok) return {Settle(head), {}};
-        const auto length = ParseFrameLength(std::span<const std::uint8_t, kFrameLengthBytes>(prefix));
-        // From here on a failure leaves part of the frame unread.
-        broken_ = true;
-        if (!length) return {Status::Refused, {}};
-        Received received;
-        try {
-            received.payload.resize(*length);
-        } catch (const std::bad_alloc&) {
-            return {Status::Refused, {}};
-        }
-        received.status = Receive(received.payload, deadline).status;
-        if (received.status != Status::Ok) return {received.status, {}};
-        broken_ = false;
-        return received;
-    }
-
 private:
-    struct Progress {
-        Status status;
-        std::size_t done;
-    };
-
-    // A transfer that stopped part way through has cost the framing.
-    Status Settle(const Progress& progress) {
-        if (progress.status == Status::Closed || (progress.status != Status::Ok && progress.done > 0)) {
-            broken_ = true;
-        }
-        return progress.status;
-    }
-
-    Progress Send(std::span<const std::uint8_t> bytes, Deadline deadline) {
+    Progress Send(std::span<const std::uint8_t> bytes, Deadline deadline) override {
         return Pump(bytes.size(), POLLOUT, deadline, [&](std::size_t done) {
             return send(socket_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
         });
     }
 
-    Progress Receive(std::span<std::uint8_t> bytes, Deadline deadline) {
+    Progress Receive(std::span<std::uint8_t> bytes, Deadline deadline) override {
         return Pump(bytes.size(), POLLIN, deadline, [&](std::size_t done) {
             return recv(socket_, bytes.data() + done, bytes.size() - done, 0);
         });
@@ -121,7 +78,6 @@ private:
     }
 
     int socket_;
-    bool broken_ = false;
 };
 
 }  // namespace

@@ -1,7 +1,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <new>
 
 #include "device/library_channel.h"
 #include "device/library_protocol.h"
@@ -22,54 +21,19 @@ constexpr DWORD kMostBytesPerCall = 1u << 20;
 // handle) and for the deadline, whichever comes first; a transfer given up
 // is cancelled and waited for, so that the kernel never writes into an
 // OVERLAPPED or a buffer that has gone.
-class PipeChannel final : public LibraryChannel {
+class PipeChannel final : public StreamChannel {
 public:
     PipeChannel(HANDLE pipe, HANDLE peer)
         : pipe_(pipe), peer_(peer), done_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
-        if (!done_) broken_ = true;
-    }
-
-    Status WriteFrame(std::span<const std::uint8_t> frame, Deadline deadline) override {
-        if (broken_) return Status::Closed;
-        if (frame.size() < kFrameLengthBytes) return Status::Refused;
-        const auto length = ParseFrameLength(frame.first<kFrameLengthBytes>());
-        if (!length || *length != frame.size() - kFrameLengthBytes) return Status::Refused;
-        return Settle(Transfer(const_cast<std::uint8_t*>(frame.data()), frame.size(), true, deadline));
-    }
-
-    Received ReadFrame(Deadline deadline) override {
-        if (broken_) return {Status::Closed, {}};
-        std::uint8_t prefix[kFrameLengthBytes] = {};
-        const Progress head = Transfer(prefix, sizeof prefix, false, deadline);
-        if (head.status != Status::Ok) return {Settle(head), {}};
-        const auto length = ParseFrameLength(std::span<const std::uint8_t, kFrameLengthBytes>(prefix));
-        // From here on a failure leaves part of the frame unread.
-        broken_ = true;
-        if (!length) return {Status::Refused, {}};
-        Received received;
-        try {
-            received.payload.resize(*length);
-        } catch (const std::bad_alloc&) {
-            return {Status::Refused, {}};
-        }
-        received.status = Transfer(received.payload.data(), received.payload.size(), false, deadline).status;
-        if (received.status != Status::Ok) return {received.status, {}};
-        broken_ = false;
-        return received;
+        if (!done_) MarkBroken();
     }
 
 private:
-    struct Progress {
-        Status status;
-        std::size_t done;
-    };
-
-    // A transfer that stopped part way through has cost the framing.
-    Status Settle(const Progress& progress) {
-        if (progress.status == Status::Closed || (progress.status != Status::Ok && progress.done > 0)) {
-            broken_ = true;
-        }
-        return progress.status;
+    Progress Send(std::span<const std::uint8_t> bytes, Deadline deadline) override {
+        return Transfer(const_cast<std::uint8_t*>(bytes.data()), bytes.size(), true, deadline);
+    }
+    Progress Receive(std::span<std::uint8_t> bytes, Deadline deadline) override {
+        return Transfer(bytes.data(), bytes.size(), false, deadline);
     }
 
     Progress Transfer(std::uint8_t* bytes, std::size_t size, bool write, Deadline deadline) {
@@ -121,7 +85,6 @@ private:
     win32::FileHandle pipe_;
     HANDLE peer_;  // not owned; null when the other end's process is not watched
     win32::KernelHandle done_;
-    bool broken_ = false;
 };
 
 }  // namespace

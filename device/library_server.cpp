@@ -264,4 +264,17 @@ std::optional<Reply> CallHost(LibraryChannel& channel, const Request& request,
     }
 }
 
+int HostExitCode(ServeEnd end) {
+    switch (end) {
+        case ServeEnd::MalformedRequest:
+            return 3;
+        case ServeEnd::OutOfMemory:
+            return 4;
+        case ServeEnd::ChannelClosed:
+        case ServeEnd::CloseServed:
+            break;
+    }
+    return 0;
+}
+
 }  // namespace kro

@@ -29,6 +29,12 @@ enum class ServeEnd {
 
 ServeEnd ServeLibrary(LibraryChannel& channel, ModuleLoader& loader);
 
+// The host program's exit code for the way its loop ended: 0 when the
+// program went or closed it, 3 after a malformed request, 4 out of memory.
+// (A host that crashes ends with the exception's code instead; 2 is its
+// own for a command line without its channel.)
+int HostExitCode(ServeEnd end);
+
 // Sends the request and returns the host's reply to it; nothing when the
 // channel fails or times out or the reply is not a well-formed answer to
 // this request, and the caller then ends the host. A request that cannot be

@@ -11,10 +11,7 @@
 
 namespace {
 
-constexpr int kExitServed = 0;
 constexpr int kExitBadCommandLine = 2;
-constexpr int kExitMalformedRequest = 3;
-constexpr int kExitOutOfMemory = 4;
 
 int SocketFromArguments(int count, char** arguments) {
     for (int i = 1; i + 1 < count; ++i) {
@@ -32,14 +29,5 @@ int main(int count, char** arguments) {
     const int socket = SocketFromArguments(count, arguments);
     if (socket < 0) return kExitBadCommandLine;
     const auto channel = kro::MakeSocketChannel(socket);
-    switch (kro::ServeLibrary(*channel, kro::SystemModuleLoader())) {
-        case kro::ServeEnd::MalformedRequest:
-            return kExitMalformedRequest;
-        case kro::ServeEnd::OutOfMemory:
-            return kExitOutOfMemory;
-        case kro::ServeEnd::ChannelClosed:
-        case kro::ServeEnd::CloseServed:
-            break;
-    }
-    return kExitServed;
+    return kro::HostExitCode(kro::ServeLibrary(*channel, kro::SystemModuleLoader()));
 }

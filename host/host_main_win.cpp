@@ -18,10 +18,7 @@
 namespace {
 
 // Exit codes of the host's own ends; a crash ends it with the exception code.
-constexpr UINT kExitServed = 0;
 constexpr UINT kExitBadCommandLine = 2;
-constexpr UINT kExitMalformedRequest = 3;
-constexpr UINT kExitOutOfMemory = 4;
 constexpr UINT kExitTerminate = 5;
 
 // A fault inside the library ends the host at once, with the exception's
@@ -62,14 +59,5 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     // The program is the other end; when it goes, the pipe breaks and the
     // loop ends (its job ends this process too).
     const auto channel = kro::MakePipeChannel(pipe, nullptr);
-    switch (kro::ServeLibrary(*channel, kro::SystemModuleLoader())) {
-        case kro::ServeEnd::MalformedRequest:
-            return kExitMalformedRequest;
-        case kro::ServeEnd::OutOfMemory:
-            return kExitOutOfMemory;
-        case kro::ServeEnd::ChannelClosed:
-        case kro::ServeEnd::CloseServed:
-            break;
-    }
-    return kExitServed;
+    return kro::HostExitCode(kro::ServeLibrary(*channel, kro::SystemModuleLoader()));
 }
