@@ -76,6 +76,7 @@ bool HostedLibrary::StartAndLoad(HostArchitecture architecture) {
         if (reply->loaded) {
             architecture_ = architecture;
             exportMask_ = reply->exportMask;
+            // The instance lives in the host; here it only says there is one.
             instance_ = 1;
             loaded_ = true;
             wanted_ = true;
@@ -120,7 +121,13 @@ bool HostedLibrary::EnsureHost() {
     if (host_) return true;
     if (RestartsPaused(Clock::now())) return false;
     loaded_ = false;
-    return StartAndLoad(architecture_);
+    const std::size_t endsBefore = ends_.size();
+    if (StartAndLoad(architecture_)) return true;
+    // A fresh host that could not load the library counts as an end too
+    // (one that crashed in the load was counted already), so that a library
+    // gone bad is not started again once a second.
+    if (ends_.size() == endsBefore) ends_.push_back(Clock::now());
+    return false;
 }
 
 void HostedLibrary::Bury(const char* exportName, bool timedOut) {
