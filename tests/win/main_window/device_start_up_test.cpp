@@ -30,7 +30,9 @@ class Program {
 public:
     explicit Program(const test::ScratchFolder& folder) {
         const auto path = test::PlaceCopy(folder.Path(), "KroFileList.exe", "KroFileList.exe");
-        test::PlaceCopy(folder.Path(), HostFileName(HostArchitecture::X64), HostFileName(HostArchitecture::X64));
+        // The library's host of this build's architecture goes beside it.
+        const char* host = HostFileName(sizeof(void*) == 4 ? HostArchitecture::X86 : HostArchitecture::X64);
+        test::PlaceCopy(folder.Path(), host, host);
         std::wstring commandLine = L"\"" + path.wstring() + L"\"";
         STARTUPINFOW startup = {};
         startup.cb = sizeof startup;
