@@ -20,7 +20,8 @@ source "$here/invariants.sh"
 
 switches=("$@")
 [ ${#switches[@]} -gt 0 ] || switches=(none slow=300 overcount negative-count unterminated hostile big-picture
-    create-fails convert-fails flaky-card reentrancy overrun hang=check hang=list hang=info hang=avi hang=picture)
+    create-fails convert-fails flaky-card reentrancy affinity overrun hang=check hang=list hang=info hang=avi hang=picture
+    crash=check crash=list crash=info crash=avi crash=picture)
 columns=("start-up" "insert and load" "right-click" "Check All/Un" "AVI Save" "JPG Save" "card pulled" "window closed")
 
 "$here/card_oracle.sh" "$card_source" >"$out/expected.tsv"
@@ -158,11 +159,11 @@ for switch in "${switches[@]}"; do
     dr rows 1001; ticked=$(cut -f1 <<<"$DR_OUT" | grep -c 1)
     cell "Check All/Un" "$ticked of $(sed '/^$/d' <<<"$DR_OUT" | wc -l) Event rows ticked"
 
-    # A hung conversion, or a hung details call that holds the library, keeps
-    # the progress dialog up until the library answers; a minute later the
-    # dialog offers to end the program (e2e_hang follows that through).
+    # A hung conversion keeps the progress dialog up until the library
+    # answers; a minute later the dialog offers to stop the export, which
+    # ends the library's host (e2e_hang follows that through).
     case $switch in hang=*) wait=8000 ;; *) wait=60000 ;; esac
-    held="the progress dialog holds the window until the library answers; after a minute it offers to end the program (e2e_hang)"
+    held="the progress dialog holds the window until the library answers; after a minute it offers to stop the export (e2e_hang)"
     if [ "$ticked" -gt 0 ]; then
         save_with none 1000 1001 "$wait"; cell "AVI Save" "$OUTCOME"
     else
