@@ -28,14 +28,17 @@ export KROSIM_CARD="$(winepath -w "$slot/card" 2>/dev/null | tr -d '\r')"
 unset KROSIM_EXPORT_DIR KROSIM_REENTRANCY_LOG
 marker="$out/started"
 
-# Starts the program with the call hung (and any further switches) and waits
-# for its window.
-start_hung() {  # start_hung CALL [SWITCH]
-    export KROSIM_FAULTS="hang=$1${2:+,$2}"
+# Starts the program with the fault switches (or the call hung, and any
+# further switches) and waits for its window.
+start_with() {  # start_with SWITCHES
+    export KROSIM_FAULTS="$1"
     touch "$marker"
     sleep 1  # file times are compared to the second
     start_program
     drive wait-window 15000 >/dev/null
+}
+start_hung() {  # start_hung CALL [SWITCH]
+    start_with "hang=$1${2:+,$2}"
 }
 
 # Files written since the program started, outside the export folder and
@@ -118,8 +121,7 @@ ends_cleanly avi 8
 echo "== the library crashes in the presence check"
 # Every check crashes its host; the poll keeps the value it had, so no card
 # is ever seen, no error box appears and the window goes on answering.
-export KROSIM_FAULTS=crash=check
-touch "$marker"; sleep 1; start_program; drive wait-window 15000 >/dev/null
+start_with crash=check
 sleep 4
 check "crash check: no card is shown" "$(drive title)" "KroFileList"
 check "crash check: no box or debugger window appears" "$(drive other-windows | grep -vc '^$')" "0"
@@ -127,8 +129,7 @@ check "crash check: the window answers" "$(drive answers 1000)" "1"
 ends_cleanly "crash check" 8
 
 echo "== the library crashes in the list calls"
-export KROSIM_FAULTS=crash=list
-touch "$marker"; sleep 1; start_program; drive wait-window 15000 >/dev/null
+start_with crash=list
 unreadable=$(drive wait-box KroFileList 15000)
 check "crash list: the user is told the card could not be read" \
     "$(grep -c "could not read this card" <<<"$unreadable")" "1"
@@ -138,8 +139,7 @@ check "crash list: the window answers" "$(drive answers 1000)" "1"
 ends_cleanly "crash list" 8
 
 echo "== the library crashes in the details call"
-export KROSIM_FAULTS=crash=info
-touch "$marker"; sleep 1; start_program; drive wait-window 15000 >/dev/null
+start_with crash=info
 for _ in $(seq 40); do [ "$(drive rows 1001 | wc -l)" -gt 0 ] && break; sleep 0.2; done
 read -r px py <<<"$(drive item-point 1001 0)"
 xdotool mousemove "$px" "$py" click 3
