@@ -33,9 +33,7 @@ int RunCommand(const std::vector<std::string>& arguments, CliEnvironment& enviro
 
     DeviceSession device(environment);
     if (!device.Open()) {
-        environment.console.Err(
-            "The device library KROLib.dll could not be loaded or started. Put the camera "
-            "maker's KROLib.dll beside KroFileListCLI.exe.\n");
+        environment.console.Err(kLibraryUnavailableText);
         return kExitNoDevice;
     }
     switch (options.command) {

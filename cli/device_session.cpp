@@ -8,6 +8,8 @@ namespace kro::cli {
 namespace {
 
 constexpr std::uint32_t kSleepSlice = 50;
+// The give-way question is asked once in this many slices: once a second.
+constexpr int kGiveWaySlices = 20;
 
 }  // namespace
 
@@ -23,26 +25,65 @@ void StoppableClock::Sleep(std::uint32_t milliseconds) {
     }
 }
 
+void DeviceSession::LibraryDiagnostics::Write(std::string_view text) {
+    const std::lock_guard lock(mutex_);
+    if (!stop_.load()) console_.Err(text);
+}
+
 DeviceSession::State::State(CliEnvironment& environment)
     : clock(environment.clock, environment.stop),
+      diagnostics(environment.console, environment.stop),
       library(environment.hosts != nullptr
-                  ? KroLibrary(*environment.hosts, ExecutableFolder(environment.loader), environment.trace)
+                  ? KroLibrary(*environment.hosts, ExecutableFolder(environment.loader), diagnostics)
                   : KroLibrary(environment.loader)),
       poller(clock, environment.priority) {}
 
-DeviceSession::DeviceSession(CliEnvironment& environment)
-    : environment_(environment), state_(std::make_unique<State>(environment)) {}
+void DeviceSession::WatchForStop(State& state, const std::atomic<bool>& stop) {
+    std::unique_lock lock(state.closingMutex);
+    auto endAt = std::chrono::steady_clock::time_point::max();
+    while (!state.closing) {
+        // The stop flag has no signal of its own: it is looked at ten times a second.
+        state.closingChanged.wait_for(lock, std::chrono::milliseconds(100));
+        const auto now = std::chrono::steady_clock::now();
+        if (!stop.load() || state.closing) continue;
+        if (endAt == std::chrono::steady_clock::time_point::max()) endAt = now + kStopGrace;
+        if (now >= endAt) {
+            static_cast<void>(state.library.EndHost());
+            endAt = now + kStopGrace;
+        }
+    }
+}
+
+DeviceSession::DeviceSession(CliEnvironment& environment) : environment_(environment) {}
 
 DeviceSession::~DeviceSession() {
-    if (!EndDeviceAccess(state_->poller, state_->library)) {
+    Release();
+}
+
+void DeviceSession::Release() {
+    if (state_ != nullptr && state_->stopWatch.joinable()) {
+        {
+            const std::lock_guard lock(state_->closingMutex);
+            state_->closing = true;
+        }
+        state_->closingChanged.notify_all();
+        state_->stopWatch.join();
+    }
+    if (state_ != nullptr && !EndDeviceAccess(state_->poller, state_->library)) {
         // A thread is still inside the library, which therefore stays
         // loaded; the objects it uses are left to the process's end.
         static_cast<void>(state_.release());
     }
+    state_.reset();
 }
 
 bool DeviceSession::Open() {
+    Release();
+    state_ = std::make_unique<State>(environment_);
     if (!state_->library.Load("")) return false;
+    // In-process a call cannot be had back; through a host it can.
+    if (state_->library.IsHosted())
+        state_->stopWatch = std::thread(&DeviceSession::WatchForStop, std::ref(*state_), std::cref(environment_.stop));
     return state_->poller.StartPolling(state_->library, &DeviceSession::OnCardReport, state_.get());
 }
 
@@ -52,18 +93,20 @@ void DeviceSession::OnCardReport(const LocalTime*, std::uint8_t deviceValue, voi
     state->reported.store(true);
 }
 
-bool DeviceSession::WaitForCard(bool present, std::chrono::milliseconds limit) const {
+CardWait DeviceSession::WaitForCard(bool present, std::chrono::milliseconds limit,
+                                    const std::function<bool()>& giveWay) const {
     const auto start = std::chrono::steady_clock::now();
     const auto deadline = start + limit;
     const auto reportDeadline = start + std::max(limit, kFirstReportLimit);
-    while (!environment_.stop.load()) {
+    for (int slice = 0; !environment_.stop.load(); ++slice) {
+        if (giveWay && slice % kGiveWaySlices == 0 && giveWay()) return CardWait::GaveWay;
         const bool reported = state_->reported.load();
-        if (reported && (DeviceValue() != 0) == present) return true;
+        if (reported && (DeviceValue() != 0) == present) return CardWait::Reached;
         const auto now = std::chrono::steady_clock::now();
-        if (now >= (reported ? deadline : reportDeadline)) return false;
+        if (now >= (reported ? deadline : reportDeadline)) return CardWait::TimedOut;
         environment_.clock.Sleep(kSleepSlice);
     }
-    return false;
+    return CardWait::Stopped;
 }
 
 }  // namespace kro::cli

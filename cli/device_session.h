@@ -6,13 +6,18 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <mutex>
+#include <string_view>
 #include <thread>
 
 #include "cli/cli_system.h"
 #include "device/kro_library.h"
 #include "device/schedule.h"
+#include "device/text_sink.h"
 
 namespace kro::cli {
 
@@ -36,6 +41,19 @@ private:
 // wait for the next wall-clock second.
 inline constexpr std::chrono::milliseconds kFirstReportLimit{3000};
 
+// How long after a stop request a library call may go on: a call still
+// running then (a long conversion, or one that never returns) is cut short
+// by ending the library's host, so a stop takes a few seconds at most.
+inline constexpr std::chrono::milliseconds kStopGrace{3000};
+
+// How a wait for the card ended.
+enum class CardWait {
+    Reached,   // the card's presence is as asked
+    TimedOut,  // the limit passed first
+    Stopped,   // a stop was requested
+    GaveWay,   // the wait's give-way question said yes
+};
+
 class DeviceSession {
 public:
     explicit DeviceSession(CliEnvironment& environment);
@@ -44,25 +62,53 @@ public:
     DeviceSession& operator=(const DeviceSession&) = delete;
 
     // Loads the library and starts the poller; false when either fails.
+    // After Release it starts afresh.
     bool Open();
+    // Ends the poller and closes the library (its host ends with it), so
+    // that another program may have the card; Open takes it again. A thread
+    // still inside the library leaves both to the process's end.
+    void Release();
+    // Only between a successful Open and the next Release.
     const KroLibrary& Library() const { return state_->library; }
     // The poller's latest device value: 0 without a card.
     std::uint8_t DeviceValue() const { return state_->deviceValue.load(); }
-    // Waits until the card's presence is `present`, checking every 50 ms;
-    // false when `limit` passed first or a stop was requested. Before the
-    // poller's first report the card's presence is unknown, and the wait
-    // lasts at least until that report (or kFirstReportLimit).
-    bool WaitForCard(bool present, std::chrono::milliseconds limit) const;
+    // Waits until the card's presence is `present`, checking every 50 ms.
+    // Before the poller's first report the card's presence is unknown, and
+    // the wait lasts at least until that report (or kFirstReportLimit).
+    // `giveWay`, when given, is asked at once and then every second; the
+    // wait ends when it says yes.
+    CardWait WaitForCard(bool present, std::chrono::milliseconds limit,
+                         const std::function<bool()>& giveWay = {}) const;
 
 private:
+    // The library's diagnostics (a call whose host crashed or hung) on
+    // standard error, but none after a stop request: the stop ends the host
+    // on purpose.
+    class LibraryDiagnostics final : public TextSink {
+    public:
+        LibraryDiagnostics(CliConsole& console, const std::atomic<bool>& stop) : console_(console), stop_(stop) {}
+        void Write(std::string_view text) override;
+
+    private:
+        CliConsole& console_;
+        const std::atomic<bool>& stop_;
+        std::mutex mutex_;
+    };
     struct State {
         explicit State(CliEnvironment& environment);
         StoppableClock clock;
+        LibraryDiagnostics diagnostics;
         KroLibrary library;
         CSchedule poller;
         std::atomic<std::uint8_t> deviceValue{0};
         std::atomic<bool> reported{false};
+        // Ends the host of a call that outlasts a stop request by kStopGrace.
+        std::thread stopWatch;
+        std::mutex closingMutex;
+        std::condition_variable closingChanged;
+        bool closing = false;
     };
+    static void WatchForStop(State& state, const std::atomic<bool>& stop);
     static void OnCardReport(const LocalTime*, std::uint8_t deviceValue, void* userData);
 
     CliEnvironment& environment_;

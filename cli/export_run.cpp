@@ -42,7 +42,8 @@ ExportRecord LoadExportRecord(CliEnvironment& environment) {
 }
 
 ExportOutcome ExportRows(CliEnvironment& environment, const KroLibrary& library, RecordingCategory category,
-                         const std::vector<RecordingRow>& rows, ExportRecord& record, bool onlyNew) {
+                         const std::vector<RecordingRow>& rows, ExportRecord& record, bool onlyNew,
+                         const std::function<bool()>& giveWay) {
     ExportOutcome outcome;
     std::vector<const RecordingRow*> selection;
     for (const RecordingRow& row : rows) {
@@ -80,6 +81,10 @@ ExportOutcome ExportRows(CliEnvironment& environment, const KroLibrary& library,
             outcome.stopped.push_back(row.name);
             continue;
         }
+        if (!outcome.deferred.empty() || (giveWay && giveWay())) {
+            outcome.deferred.push_back(row.name);
+            continue;
+        }
         const auto elapsed =
             std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
         progress.Show(FormatProgressLine(i + 1, total, environment.system.AnsiToUtf8(row.name), elapsed,
@@ -87,6 +92,12 @@ ExportOutcome ExportRows(CliEnvironment& environment, const KroLibrary& library,
         const RecordingResult result =
             writable ? ExportRecording(job, row.name, environment.fileSystem, environment.trace)
                      : RecordingResult::Failed;
+        // A call cut short by a stop (kStopGrace) was not the library's fault.
+        if (result != RecordingResult::Exported && result != RecordingResult::Failed &&
+            environment.stop.load()) {
+            outcome.stopped.push_back(row.name);
+            continue;
+        }
         const ExportStop stop = libraryFaults.After(result);
         if (stop == ExportStop::LibraryUnavailable) {
             outcome.stop = stop;

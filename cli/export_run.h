@@ -5,6 +5,7 @@
 // request honoured between recordings.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -21,6 +22,9 @@ struct ExportOutcome {
     int skipped = 0;                   // already in the record (--new)
     std::vector<std::string> failed;   // names not exported, in order (library bytes)
     std::vector<std::string> stopped;  // names not reached before a stop request
+    // Names left, not begun, when the give-way question said yes (watch
+    // exports them later).
+    std::vector<std::string> deferred;
     // The failed names the device library had no answer for: the index in
     // failed and what happened; and why the export stopped early, when the
     // library kept failing (the names not reached are in stopped).
@@ -37,9 +41,12 @@ ExportRecord LoadExportRecord(CliEnvironment& environment);
 
 // Exports `rows` (recordings of `category`) in order. With onlyNew, rows the
 // record names are skipped. A device library that keeps failing ends it
-// early, as it ends the window's export (LibraryFaultRule).
+// early, as it ends the window's export (LibraryFaultRule). `giveWay`, when
+// given, is asked before each recording: once it says yes, the rest are
+// deferred.
 ExportOutcome ExportRows(CliEnvironment& environment, const KroLibrary& library, RecordingCategory category,
-                         const std::vector<RecordingRow>& rows, ExportRecord& record, bool onlyNew);
+                         const std::vector<RecordingRow>& rows, ExportRecord& record, bool onlyNew,
+                         const std::function<bool()>& giveWay = {});
 
 // One line per failed and per unreached recording on standard error.
 void ReportProblems(CliEnvironment& environment, const ExportOutcome& outcome);

@@ -4,11 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <future>
 #include <thread>
 
 #include "cli/cli_options.h"
+#include "cli/device_session.h"
 #include "cli/export_record.h"
 #include "export/temporary_file_name.h"
 #include "tests/support/bounded_wait.h"
@@ -43,12 +46,13 @@ protected:
 // The system's file reads; the window program's presence as the test says.
 class TestSystem final : public CliSystem {
 public:
-    bool WindowProgramRunning() override { return windowRunning; }
+    bool WindowProgramRunning() override { return windowProgram ? windowProgram() : windowRunning; }
     std::optional<std::string> ReadFile(const std::string& path, std::size_t limit) override {
         return SystemCliSystem().ReadFile(path, limit);
     }
     std::string AnsiToUtf8(std::string_view text) override { return std::string(text); }
     bool windowRunning = false;
+    std::function<bool()> windowProgram;  // when set, asked instead
 };
 
 // Whatever path the binding tries, the simulator beside the tests answers,
@@ -56,14 +60,23 @@ public:
 class TestLoader final : public ModuleLoader {
 public:
     Module Load(const std::string&) override {
-        return present ? SystemModuleLoader().Load(simtest::LibraryBesideTests()) : nullptr;
+        Module module = present ? SystemModuleLoader().Load(simtest::LibraryBesideTests()) : nullptr;
+        if (module != nullptr) ++loaded;
+        return module;
     }
     void* Symbol(Module module, const char* name) override {
         return SystemModuleLoader().Symbol(module, name);
     }
-    void Free(Module module) override { SystemModuleLoader().Free(module); }
-    std::string ExecutablePath() override { return SystemModuleLoader().ExecutablePath(); }
+    void Free(Module module) override {
+        --loaded;
+        SystemModuleLoader().Free(module);
+    }
+    std::string ExecutablePath() override {
+        return executable.empty() ? SystemModuleLoader().ExecutablePath() : executable;
+    }
     bool present = true;
+    std::string executable;  // where the program is said to be, when set
+    int loaded = 0;  // modules loaded and not yet freed
 };
 
 class NoTrace final : public TextSink {
@@ -90,7 +103,7 @@ protected:
         console_ = CapturedConsole();
         console_.failFrom = failOutFrom_;
         CliEnvironment environment{loader_,
-                                   nullptr,
+                                   hosts_,
                                    SystemClock(),
                                    SystemThreadPriority(),
                                    SystemDiskQueries(),
@@ -107,6 +120,7 @@ protected:
     std::string card_, exportFolder_;
     ScopedEnv cardEnv_, exportEnv_, faultsEnv_;
     TestLoader loader_;
+    LibraryHostLauncher* hosts_ = nullptr;  // in-process unless a test says
     TestSystem system_;
     CapturedConsole console_;
     std::optional<int> failOutFrom_;
@@ -192,6 +206,80 @@ TEST_F(CliRunTest, WatchExportsTheCardAndEndsOnStop) {
     EXPECT_NE(console_.out.find("Exported 1 of 1 recording of the photo list"), std::string::npos)
         << console_.out;
     EXPECT_EQ(console_.out.substr(console_.out.size() - 9), "Stopped.\n");
+}
+
+std::size_t Occurrences(const std::string& text, const std::string& part) {
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+    return count;
+}
+
+// The window program starts while watch exports: watch finishes the
+// recording in progress, lets the library go while the window program runs,
+// and then goes on with what it had not reached of the card, exporting
+// nothing twice.
+TEST_F(CliRunTest, WatchGivesTheWindowProgramTheCardAndGoesOnWhereItStopped) {
+    const auto aviFiles = [this] {
+        std::size_t count = 0;
+        for (const std::string& name : simtest::FilesIn(exportFolder_)) count += name.ends_with(".avi");
+        return count;
+    };
+    // Running from the first AVI on, for watch's next three looks.
+    int runningLooks = 0;
+    int loadedWhilePaused = -1;
+    system_.windowProgram = [&] {
+        if (aviFiles() == 0 || runningLooks > 3) return false;
+        if (++runningLooks == 3) loadedWhilePaused = loader_.loaded;
+        return true;
+    };
+    std::thread stopper([this, &aviFiles] {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!(aviFiles() == 2 && simtest::FilesIn(exportFolder_).size() == 4) &&
+               std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        stop_.store(true);
+    });
+    const int code = Run({"watch", "event", "photo"});
+    stopper.join();
+    EXPECT_EQ(code, kExitOk) << console_.err;
+    const std::string& out = console_.out;
+    const std::size_t paused = out.find("KroFileList.exe is running: watch pauses until it ends.\n");
+    const std::size_t resumed = out.find("KroFileList.exe has ended: watch resumes.\n");
+    ASSERT_NE(paused, std::string::npos) << out;
+    ASSERT_NE(resumed, std::string::npos) << out;
+    EXPECT_EQ(loadedWhilePaused, 0) << "the library stayed loaded while the window program ran";
+    // One event recording before the pause, the other and the photo after.
+    EXPECT_EQ(Occurrences(out.substr(0, paused), "Exported 1 of 1 recording of the event list"), 1u) << out;
+    EXPECT_EQ(Occurrences(out.substr(resumed), "Exported 1 of 1 recording of the event list"), 1u) << out;
+    EXPECT_EQ(Occurrences(out.substr(resumed), "Exported 1 of 1 recording of the photo list"), 1u) << out;
+    EXPECT_EQ(Occurrences(out, "240105_074826E"), 1u) << out;
+    EXPECT_EQ(Occurrences(out, "240105_080625e"), 1u) << out;
+    EXPECT_EQ(simtest::FilesIn(exportFolder_).size(), 4u);
+}
+
+// Through the library's host, a stop ends a command whose library call never
+// returns: the host is ended kStopGrace after the stop, and the command ends
+// as stopped, without a word of the library's host.
+TEST_F(CliRunTest, AStopEndsACommandStuckInTheLibrary) {
+    // The host looks for the library in the program's folder.
+    const std::string programFolder = temp_.Join("program");
+    std::filesystem::create_directories(programFolder);
+    std::string simulator = simtest::LibraryBesideTests();
+    std::replace(simulator.begin(), simulator.end(), '\\', '/');
+    std::filesystem::copy_file(simulator, programFolder + "/" + kKroLibraryFileName);
+    loader_.executable = programFolder + "/KroFileListCLI";  // the system's form: separators as '\\'
+    std::replace(loader_.executable.begin(), loader_.executable.end(), '/', '\\');
+    hosts_ = &SystemLibraryHostLauncher();
+    const ScopedEnv hung("KROSIM_FAULTS", "hang=list");
+    auto list = std::async(std::launch::async, [this] { return Run({"list"}); });
+    ASSERT_FALSE(testing::BecomesReady(list, "", std::chrono::seconds(2)))
+        << "the hung list call returned: " << console_.err;
+    stop_.store(true);
+    EXPECT_TRUE(testing::BecomesReady(list, "list to end after the stop", kStopGrace + std::chrono::seconds(10)));
+    EXPECT_EQ(list.get(), kExitNoDevice);
+    EXPECT_EQ(console_.err, "Stopped.\n");
 }
 
 void WriteText(const std::string& path, const std::string& text) {
