@@ -11,9 +11,10 @@
 // at a time: every call into the library, creation and deletion included,
 // holds one lock. The poller, the list loads and the export worker wait
 // their turn; the details popup waits only a short bound (TryGetFileIndexInfo)
-// so the window never stalls behind a long conversion. Load and Close run on
-// the owner's thread; Close gives up rather than wait for ever on a call that
-// never returns (CloseWithin), and the library then stays loaded.
+// so the window never stalls behind a long conversion. Load runs before, and
+// Close after, every other thread's calls; Close gives up rather than wait
+// for ever on a call that never returns (CloseWithin), and the library then
+// stays loaded.
 #pragma once
 
 #include <atomic>

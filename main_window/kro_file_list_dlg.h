@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "device/clock.h"
@@ -49,8 +50,16 @@ private:
     void DoDataExchange();
     // Puts "KroFileList 정보(&A)..." on the system menu; it opens the About box.
     void AddAboutToSystemMenu();
-    // Loads the device library and starts the poller (device access).
+    // Loads the device library and starts the poller (device access). The
+    // library's host starts on a thread of its own, so the window shows
+    // without waiting for it; FinishDeviceStart takes the outcome.
     void StartDeviceAccess();
+    // Once the start-up thread has ended: the "KROLib failed..." box, or the
+    // poller. Nothing before that, or a second time.
+    void FinishDeviceStart();
+    // Has the start-up thread's library back, ending a host that is still
+    // starting; false when the thread did not end.
+    bool EndDeviceStart();
     // The poller's report, on the poller thread: keeps the device value.
     static void OnCardReport(const LocalTime* time, std::uint8_t deviceValue, void* userData);
     // Stops the loads and the poller, then closes the library, unless a
@@ -90,6 +99,10 @@ private:
     HICON m_appIcon;  // shared icon resource, never destroyed
     std::uint8_t m_backupMode = 0;
     KroLibrary m_deviceLibrary;
+    // Loads m_deviceLibrary at start-up, while nothing else calls it.
+    std::thread m_libraryStart;
+    std::atomic<bool> m_libraryStartEnded{false};
+    std::atomic<bool> m_libraryLoaded{false};
     // After the library: the poller stops before the library is closed.
     CSchedule m_poller;
     // Written by the poller thread; nothing reads it.
@@ -100,6 +113,7 @@ private:
     // The list loads; after the library, so they end before it is closed.
     ListLoadThread m_listLoads;
     bool deviceAccessEnded_ = true;
+    bool deviceStartFinished_ = false;
 
     // Owned beside the controls and declared before them, so both are
     // released after the lists that use them.

@@ -39,6 +39,7 @@ std::int8_t CKroFileListDlg::DeviceValue() const {
 }
 
 void CKroFileListDlg::OnTimer(UINT_PTR) {
+    FinishDeviceStart();
     Perform(m_cardWatch.OnTick(DeviceValue()));
 }
 
@@ -117,6 +118,10 @@ bool CKroFileListDlg::OnAppMessage(UINT message, WPARAM wParam, LPARAM lParam, L
         case ui::kRowsPendingMessage:
             m_listLoads.WakeUpArrived();
             break;
+        case ui::kLibraryStartedMessage:
+            FinishDeviceStart();
+            result = 0;
+            return true;
         case ui::kCardUnreadableMessage:
             // Said once per card: the next load (a card put in again)
             // gets a fresh try. The lists stay empty meanwhile.

@@ -1,9 +1,13 @@
 // Device access of the main dialog: the library binding and the poller start
-// with the dialog and end with it, in an order that never unloads the
-// library under a thread still inside it.
+// with the dialog (the library on a thread of its own, so the window need
+// not wait for its host) and end with it, in an order that never unloads
+// the library under a thread still inside it.
+#include <system_error>
+
 #include "device/device_access.h"
 #include "device/text_sink.h"
 #include "main_window/kro_file_list_dlg.h"
+#include "ui/app_messages.h"
 
 namespace kro {
 
@@ -13,11 +17,36 @@ constexpr wchar_t kStartUpCaption[] = L"11";
 // Loads stop after the library call they are in; the poller's own bounded
 // wait (StopPoller) is as long.
 constexpr std::chrono::seconds kLoadStopWait{2};
+// A host still starting at the close is ended every 50 ms until the
+// start-up thread has given up, for at most 5 seconds.
+constexpr int kStartEndSliceMs = 50;
+constexpr int kStartEndWaitMs = 5000;
 
 }  // namespace
 
 void CKroFileListDlg::StartDeviceAccess() {
-    if (!m_deviceLibrary.Load("")) {
+    // Starting the library's host takes as long as starting a program; the
+    // window shows meanwhile. Nothing calls the library before the poller
+    // runs: without it no card is seen.
+    try {
+        m_libraryStart = std::thread([this] {
+            m_libraryLoaded.store(m_deviceLibrary.Load(""));
+            m_libraryStartEnded.store(true);
+            PostMessageW(Handle(), ui::kLibraryStartedMessage, 0, 0);
+        });
+    } catch (const std::system_error&) {
+        // No thread: the start-up waits for the library instead.
+        m_libraryLoaded.store(m_deviceLibrary.Load(""));
+        m_libraryStartEnded.store(true);
+        FinishDeviceStart();
+    }
+}
+
+void CKroFileListDlg::FinishDeviceStart() {
+    if (!m_libraryStartEnded.load() || deviceStartFinished_) return;
+    deviceStartFinished_ = true;
+    if (m_libraryStart.joinable()) m_libraryStart.join();
+    if (!m_libraryLoaded.load()) {
         // The loader has said why each place failed; a library that loaded
         // but lacks an export or an instance gets this line only.
         DiagnosticOutput().Write(
@@ -31,12 +60,33 @@ void CKroFileListDlg::StartDeviceAccess() {
     }
 }
 
+bool CKroFileListDlg::EndDeviceStart() {
+    if (!m_libraryStart.joinable()) return true;
+    // Closed while the host starts (or its KRO_Create does not return):
+    // the host is ended, so the load fails at once.
+    for (int waited = 0; !m_libraryStartEnded.load() && waited < kStartEndWaitMs; waited += kStartEndSliceMs) {
+        static_cast<void>(m_deviceLibrary.EndHost());
+        Sleep(kStartEndSliceMs);
+    }
+    if (!m_libraryStartEnded.load()) {
+        // The thread uses this dialog, which then outlives the run.
+        m_libraryStart.detach();
+        return false;
+    }
+    m_libraryStart.join();
+    return true;
+}
+
 void CKroFileListDlg::OnCardReport(const LocalTime*, std::uint8_t deviceValue, void* userData) {
     static_cast<CKroFileListDlg*>(userData)->m_reportedDeviceValue.store(
         static_cast<std::int8_t>(deviceValue));
 }
 
 void CKroFileListDlg::StopDeviceAccess() {
+    if (!EndDeviceStart()) {
+        deviceAccessEnded_ = false;
+        return;
+    }
     if (m_listLoads.Stop(Handle(), kLoadStopWait)) {
         deviceAccessEnded_ = EndDeviceAccess(m_poller, m_deviceLibrary);
         return;

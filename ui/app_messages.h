@@ -34,6 +34,11 @@ enum AppMessage : UINT {
     // load's generation (the window tells the user only while it is
     // current); lParam: 0; no pointer.
     kCardUnreadableMessage = WM_APP + 4,
+    // The device library's start-up thread has ended: the main dialog
+    // looks at its outcome (the window's card-watch tick looks too, should
+    // this message be lost). Posted by that thread as its last act.
+    // wParam, lParam: 0; no pointer.
+    kLibraryStartedMessage = WM_APP + 5,
 };
 
 // The timer that posts kRowsPendingMessage again when the queue had no room
