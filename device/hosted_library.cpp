@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <type_traits>
+#include <utility>
 #include <variant>
 
 #include "device/library_server.h"
@@ -65,6 +66,7 @@ bool HostedLibrary::StartAndLoad(HostArchitecture architecture) {
         {
             const std::lock_guard lock(hostMutex_);
             host_ = launcher_.Start(architecture);
+            endAsked_ = false;
             if (!host_) {
                 diagnostics_.Write(std::string("KROLib: the library host ") + HostFileName(architecture) +
                                    " could not be started\n");
@@ -109,7 +111,9 @@ void HostedLibrary::Close() {
 
 void HostedLibrary::EndHost() {
     const std::lock_guard lock(hostMutex_);
-    if (host_) host_->End();
+    if (!host_) return;
+    host_->End();
+    endAsked_ = true;
 }
 
 bool HostedLibrary::RestartsPaused(Clock::time_point now) {
@@ -138,10 +142,12 @@ void HostedLibrary::Bury(const char* exportName, bool timedOut) {
     host_.reset();
     ends_.push_back(Clock::now());
     ThreadCallFailure() = timedOut ? CallFailure::HostHung : CallFailure::HostCrashed;
+    const bool asked = std::exchange(endAsked_, false);
     diagnostics_.Write(std::string("KROLib: ") + exportName +
-                       (timedOut ? " did not answer in time; the library host was ended"
-                                 : " failed: the library host ended") +
-                       (code ? " with code " + Hex(*code) : std::string()) + "\n");
+                       (asked      ? " was cut short: the library host was ended on request"
+                        : timedOut ? " did not answer in time; the library host was ended"
+                                   : " failed: the library host ended") +
+                       (code && !asked ? " with code " + Hex(*code) : std::string()) + "\n");
 }
 
 template <typename Asked>

@@ -124,6 +124,7 @@ private:
     // Guards host_ against EndHost from another thread.
     std::mutex hostMutex_;
     std::unique_ptr<LibraryHostProcess> host_;
+    bool endAsked_ = false;  // host_ was ended by EndHost, not by a fault
     std::deque<Clock::time_point> ends_;  // when the recent hosts ended
 
     std::atomic<bool> loaded_{false};

@@ -138,6 +138,9 @@ TEST_F(HostedLibraryTest, EndingTheHostBringsBackACallStuckInTheLibrary) {
     const auto [made, failure] = conversion.get();
     EXPECT_EQ(made, 0);
     EXPECT_EQ(failure, CallFailure::HostCrashed);
+    // Not told as a crash: the end was asked for.
+    EXPECT_EQ(diagnostics.lines,
+              std::vector<std::string>{"KROLib: KRO_Make_Avi_File was cut short: the library host was ended on request\n"});
     EXPECT_TRUE(bound.CloseWithin(5s));
 }
 
