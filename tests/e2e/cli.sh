@@ -164,6 +164,16 @@ mv "$slot/B" "$slot/card"
 check "card B is seen and exported" "$(wait_for_line 20 2 '^Waiting for the card to be removed')" "yes"
 check "card B's recordings joined A's" "$(ls "$export_dir" | grep -cE '\.avi$|\.JPG$')" \
     "$(( $(ls "$slot/A" | grep -c KRO$) + $(ls "$slot/card" | grep -c KRO$) ))"
+# The window program started beside watch gets the card; watch goes on once
+# it has ended, without exporting card B again.
+exported_before=$(grep -c '^Exported' "$out/watch.out")
+start_program
+check "watch gives way to the window program" "$(wait_for_line 10 1 '^KroFileList.exe is running: watch pauses')" "yes"
+drive wait-window 15000 >/dev/null
+check "the window program closes as usual" "$(close_within 10)" "yes"
+check "watch resumes once it has ended" "$(wait_for_line 10 1 '^KroFileList.exe has ended: watch resumes')" "yes"
+sleep 2
+check "card B is not exported again" "$(grep -c '^Exported' "$out/watch.out")" "$exported_before"
 # Ctrl+C: Wine turns SIGINT into the console control event the program's
 # handler receives (CTRL_C_EVENT).
 start_ns=$(date +%s%N)
@@ -176,6 +186,30 @@ wait "$watch_pid"; watch_code=$?
 check "Ctrl+C ends watch within a second (${stop_ms} ms)" "$ended $([ "$stop_ms" -le 1000 ] && echo fast)" "yes fast"
 check "watch ends cleanly: exit 0, last line" "$watch_code $(tail -1 "$out/watch.out" | tr -d '\r')" "0 Stopped."
 check "watch reported no problem" "$(tr -d '\r' <"$out/watch.err")" ""
+
+echo "== Ctrl+C while the library does not answer"
+(cd "$install_dir" && KROSIM_FAULTS=hang=list exec "$wine64" 'C:\KroFileList\KroFileListCLI.exe' list) \
+    >"$out/hung.out" 2>"$out/hung.err" </dev/null &
+hung_pid=$!
+sleep 3  # the card found, the list call hung in the library's host
+start_ns=$(date +%s%N)
+kill -INT "$hung_pid"
+ended=no
+for _ in $(seq 100); do kill -0 "$hung_pid" 2>/dev/null || { ended=yes; break; }; sleep 0.1; done
+stop_ms=$(( ($(date +%s%N) - start_ns) / 1000000 ))
+[ "$ended" == yes ] || kill -9 "$hung_pid" 2>/dev/null
+wait "$hung_pid"; hung_code=$?
+check "Ctrl+C during a hung call ends the twin within a few seconds (${stop_ms} ms)" "$ended" "yes"
+check "it ends as stopped, without the host's diagnostics" "$hung_code $(tr -d '\r' <"$out/hung.err")" "2 Stopped."
+hosts_left() {  # library hosts of this session's prefix
+    local count=0 pid
+    for pid in $(pgrep -f KroLibHost64); do
+        tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && count=$((count + 1))
+    done
+    echo "$count"
+}
+for _ in $(seq 50); do [ "$(hosts_left)" == 0 ] && break; sleep 0.1; done
+check "no library host is left" "$(hosts_left)" "0"
 
 rm -f "$cli_tmp.out" "$cli_tmp.err"
 finish cli
