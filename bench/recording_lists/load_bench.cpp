@@ -8,6 +8,10 @@
 // library's calls during that same load (bench/library_timer.h). The
 // binding's own cost per call (its user count and call lock) is measured
 // against a library of empty functions.
+// The same load, and single calls, go through the library's host process too
+// (KroLibHost64.exe beside this program), against the in-process binding in
+// the same run; and a host that crashes in a call, against one round trip,
+// until the next call has its answer from a fresh host.
 //   load_bench [RUNS]
 // Prints the best of RUNS (default 5) runs of each and their ratio.
 #include <windows.h>
@@ -22,10 +26,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "bench/library_timer.h"
 #include "device/kro_library.h"
+#include "device/library_host_process.h"
+#include "device/text_sink.h"
 #include "recording_lists/list_load_thread.h"
 #include "recording_lists/recording_list_loader.h"
 #include "recording_lists/row_batch.h"
@@ -84,8 +93,69 @@ std::pair<double, double> BindingCostPerCall() {
     return {bound, straight};
 }
 
+// The hosted binding's diagnostics: the last line is kept, none is shown
+// (the crash rounds below make them on purpose).
+class LastLineSink final : public kro::TextSink {
+public:
+    void Write(std::string_view text) override { last.assign(text); }
+    std::string last;
+};
+LastLineSink hostDiagnostics;
+
+kro::KroLibrary MakeHosted() {
+    return kro::KroLibrary(kro::SystemLibraryHostLauncher(), kro::ExecutableFolder(kro::SystemModuleLoader()),
+                           hostDiagnostics);
+}
+
+double Microseconds(Clock::duration duration) {
+    return std::chrono::duration<double, std::micro>(duration).count();
+}
+
+// The value at quantile q of sorted values.
+double Quantile(const std::vector<double>& sorted, double q) {
+    if (sorted.empty()) return 0;
+    return sorted[std::min(sorted.size() - 1,
+                           static_cast<std::size_t>(q * static_cast<double>(sorted.size())))];
+}
+
+// One call through both bindings in turn, `calls` times, so that the machine's
+// ups and downs fall on both alike. Sorted microseconds per call of each; a
+// hosted call that did not have the library's answer, or answered otherwise
+// than in-process, counts in `wrong`.
+struct CallTimes {
+    std::vector<double> inProcess, hosted;
+    int wrong = 0;
+};
+template <typename Call>
+CallTimes TimeCalls(const kro::KroLibrary& inProcess, const kro::KroLibrary& hosted, int calls, Call call) {
+    CallTimes times;
+    for (int i = 0; i < calls; ++i) {
+        auto start = Clock::now();
+        const auto expected = call(inProcess, i);
+        times.inProcess.push_back(Microseconds(Clock::now() - start));
+        start = Clock::now();
+        const auto answer = call(hosted, i);
+        times.hosted.push_back(Microseconds(Clock::now() - start));
+        if (answer != expected || kro::KroLibrary::LastCallFailure() != kro::CallFailure::None) ++times.wrong;
+    }
+    std::sort(times.inProcess.begin(), times.inProcess.end());
+    std::sort(times.hosted.begin(), times.hosted.end());
+    return times;
+}
+
+void PrintCallTimes(const char* label, const CallTimes& times) {
+    const double in50 = Quantile(times.inProcess, 0.5), in99 = Quantile(times.inProcess, 0.99);
+    const double host50 = Quantile(times.hosted, 0.5), host99 = Quantile(times.hosted, 0.99);
+    std::printf("%-29s: in-process p50 %7.1f us, p99 %7.1f us; hosted p50 %7.1f us, p99 %7.1f us\n", label,
+                in50, in99, host50, host99);
+    std::printf(
+        "%-29s  hosted/in-process p50 %.1f, p99 %.1f; the host adds %.1f us at p50 (%zu calls each)\n", "",
+        host50 / in50, host99 / in99, host50 - in50, times.hosted.size());
+}
+
 struct Bench {
     kro::KroLibrary library{timingLoader};
+    kro::KroLibrary hosted = MakeHosted();
     kro::ListLoadThread loader;
     std::array<kro::ui::ListView, 4> lists;
     kro::CategoryLists listViews{};
@@ -188,6 +258,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "load_bench: KROLib.dll could not be loaded\n");
         return 1;
     }
+    if (!bench->hosted.Load("")) {
+        std::fprintf(stderr, "load_bench: no library host beside the program served KROLib.dll\n");
+        return 1;
+    }
 
     WNDCLASSW windowClass = {};
     windowClass.lpfnWndProc = WindowProc;
@@ -217,39 +291,52 @@ int main(int argc, char** argv) {
     kro::RowBatch allRows;
     allRows.rows = collected.rows;
 
-    // Each run records the whole load and the library's part of that load.
+    // Each run records the whole load and the library's part of that load
+    // (none is seen here when the library is in its host).
     struct LoadFigures {
         double loadMs = 1e30, shareMs = 1e30, libraryMs = 0, longestTurnMs = 0;
-        std::vector<double> shares;
+        std::vector<double> shares, loads;
+        bool allRows = true;
     };
-    const auto measureLoad = [&](bool wholeBatches) {
-        LoadFigures figures;
-        bench->wholeBatches = wholeBatches;
-        bench->longestTurnMs = 0;
-        BestMilliseconds([&] {
-            libraryNanoseconds = 0;
-            const auto start = Clock::now();
-            bench->loader.Start(bench->library, window);
-            PumpUntil(bench->summaryShown);
-            UpdateWindow(window);
-            const double total = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-            const double library = static_cast<double>(libraryNanoseconds.load()) / 1e6;
-            figures.shares.push_back(total - library);
-            figures.loadMs = std::min(figures.loadMs, total);
-            if (total - library < figures.shareMs) {
-                figures.shareMs = total - library;
-                figures.libraryMs = library;
-            }
-        });
+    const auto loadOnce = [&](const kro::KroLibrary& library, LoadFigures& figures) {
+        EmptyLists();
+        PumpPending();
+        libraryNanoseconds = 0;
+        const auto start = Clock::now();
+        bench->loader.Start(library, window);
+        PumpUntil(bench->summaryShown);
+        UpdateWindow(window);
+        const double total = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+        const double inLibrary = static_cast<double>(libraryNanoseconds.load()) / 1e6;
+        figures.shares.push_back(total - inLibrary);
+        figures.loads.push_back(total);
+        figures.loadMs = std::min(figures.loadMs, total);
+        if (total - inLibrary < figures.shareMs) {
+            figures.shareMs = total - inLibrary;
+            figures.libraryMs = inLibrary;
+        }
+        figures.allRows = figures.allRows && RowsInLists() == allRows.rows.size();
+    };
+    const auto finish = [](LoadFigures& figures) {
         std::sort(figures.shares.begin(), figures.shares.end());
-        figures.longestTurnMs = bench->longestTurnMs;
-        return figures;
+        std::sort(figures.loads.begin(), figures.loads.end());
     };
-    const LoadFigures whole = measureLoad(true);
-    const LoadFigures sliced = measureLoad(false);
+    LoadFigures whole, sliced, hostedLoad;
+    bench->wholeBatches = true;
+    for (int i = 0; i < runs; ++i) loadOnce(bench->library, whole);
+    whole.longestTurnMs = bench->longestTurnMs;
+    // The window's way, in-process and through the host in turn.
+    bench->wholeBatches = false;
+    bench->longestTurnMs = 0;
+    for (int i = 0; i < runs; ++i) {
+        loadOnce(bench->library, sliced);
+        loadOnce(bench->hosted, hostedLoad);
+    }
+    sliced.longestTurnMs = bench->longestTurnMs;
+    for (LoadFigures* figures : {&whole, &sliced, &hostedLoad}) finish(*figures);
     const double loadMs = sliced.loadMs, shareMs = sliced.shareMs, libraryInLoadMs = sliced.libraryMs;
     const std::vector<double>& shares = sliced.shares;
-    const std::size_t rowsLoaded = bench->rowsShown;
+    const std::size_t rowsLoaded = RowsInLists();
     const double floorMs = BestMilliseconds([&] {
         kro::InsertBatchRows(allRows, bench->listViews);
         UpdateWindow(window);
@@ -282,6 +369,71 @@ int main(int argc, char** argv) {
     }
     const auto [boundNs, straightNs] = BindingCostPerCall();
 
+    // Single calls through the host against the same calls in-process: the
+    // presence check, as the poller makes it once a second (the simulator's
+    // count call lists the card's folder, tens of milliseconds on this card),
+    // and the list call of the largest category, the biggest reply there is.
+    const CallTimes checks = TimeCalls(bench->library, bench->hosted, 3000, [](const auto& library, int) {
+        std::uint8_t value = 0;
+        const std::int32_t result = library.CheckDevice(&value);
+        return std::pair{result, value};
+    });
+    std::int32_t counts[4] = {};
+    for (std::uint8_t category = 0; category < 4; ++category)
+        counts[category] = bench->library.GetFileCount(category);
+    const auto largest =
+        static_cast<std::uint8_t>(std::max_element(std::begin(counts), std::end(counts)) - counts);
+    const std::int32_t largestCount = counts[largest];
+    std::vector<RecordingEntry> entries(static_cast<std::size_t>(largestCount));
+    std::vector<std::int32_t> auxiliary(entries.size()), durations(entries.size());
+    std::vector<std::uint32_t> sizes(entries.size());
+    const CallTimes lists = TimeCalls(bench->library, bench->hosted, 20, [&](const auto& library, int) {
+        return library.GetFileList(largest, largestCount, entries.data(), auxiliary.data(), sizes.data(),
+                                   durations.data());
+    });
+
+    // A host that crashes inside a call, then the next call, which needs a
+    // fresh host. Each round has a binding of its own, since three host ends
+    // within a minute pause restarts; its first host inherits the simulator's
+    // fault in the count call, the fresh one (started without it) answers
+    // the presence check. Then the host ended on request while no call is in
+    // progress, and the calls until one is answered again.
+    constexpr int kCrashRounds = 10;
+    std::vector<double> firstStartMs, crashMs, restartMs, afterEndMs;
+    int failedAfterEnd = 0, crashRoundsWrong = 0;
+    const auto sinceMs = [](Clock::time_point start) {
+        return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    };
+    for (int round = 0; round < kCrashRounds; ++round) {
+        SetEnvironmentVariableW(L"KROSIM_FAULTS", L"crash=list");
+        kro::KroLibrary crashing = MakeHosted();
+        auto start = Clock::now();
+        const bool loaded = crashing.Load("");
+        firstStartMs.push_back(sinceMs(start));
+        SetEnvironmentVariableW(L"KROSIM_FAULTS", nullptr);
+        start = Clock::now();
+        crashing.GetFileCount(0);
+        const bool crashed = kro::KroLibrary::LastCallFailure() == kro::CallFailure::HostCrashed;
+        crashMs.push_back(sinceMs(start));
+        start = Clock::now();
+        std::uint8_t value = 0;
+        crashing.CheckDevice(&value);
+        const bool answered = kro::KroLibrary::LastCallFailure() == kro::CallFailure::None;
+        restartMs.push_back(sinceMs(start));
+        crashing.EndHost();
+        start = Clock::now();
+        int failed = 0;
+        for (value = 0; failed < 3; ++failed) {
+            crashing.CheckDevice(&value);
+            if (kro::KroLibrary::LastCallFailure() == kro::CallFailure::None) break;
+        }
+        afterEndMs.push_back(sinceMs(start));
+        failedAfterEnd += failed;
+        if (!loaded || !crashed || !answered || failed == 3) ++crashRoundsWrong;
+    }
+    for (auto* times : {&firstStartMs, &crashMs, &restartMs, &afterEndMs})
+        std::sort(times->begin(), times->end());
+
     bench->loader.Stop(window, std::chrono::seconds(5));
     DestroyWindow(window);
     std::printf("rows                         : %zu (loaded %zu), best of %d runs\n", allRows.rows.size(),
@@ -306,5 +458,41 @@ int main(int argc, char** argv) {
                 whole.loadMs, whole.shareMs, whole.shareMs / floorMs);
     std::printf("binding cost per call        : %9.1f ns (a plain call %.1f ns); a load makes 9 calls\n",
                 boundNs, straightNs);
-    return rowsLoaded == allRows.rows.size() ? 0 : 1;
+
+    std::printf(
+        "-- the library's host (%s), against the same calls in-process\n",
+        kro::HostFileName(sizeof(void*) == 4 ? kro::HostArchitecture::X86 : kro::HostArchitecture::X64));
+    PrintCallTimes("KRO_Check_Kro_Device", checks);
+    std::printf(
+        "KRO_Get_File_List_tt, %6d  : in-process best %.1f ms, hosted best %.1f ms (%.2f x; %zu calls "
+        "each)\n",
+        largestCount, lists.inProcess.front() / 1e3, lists.hosted.front() / 1e3,
+        lists.hosted.front() / lists.inProcess.front(), lists.hosted.size());
+    std::printf(
+        "load through the host        : %9.1f ms, median %.1f ms; in-process %.1f ms, median %.1f ms\n",
+        hostedLoad.loadMs, Quantile(hostedLoad.loads, 0.5), sliced.loadMs, Quantile(sliced.loads, 0.5));
+    std::printf("ratio hosted/in-process load : %9.2f best, %.2f median (goal <= 1.1)\n",
+                hostedLoad.loadMs / sliced.loadMs,
+                Quantile(hostedLoad.loads, 0.5) / Quantile(sliced.loads, 0.5));
+    const double roundTripMs = Quantile(checks.hosted, 0.5) / 1e3;
+    std::printf("first start (host + Load)    : p50 %7.1f ms, max %.1f ms (%d rounds)\n",
+                Quantile(firstStartMs, 0.5), firstStartMs.back(), kCrashRounds);
+    std::printf("the crashing call returns    : p50 %7.1f ms, max %.1f ms after it was made\n",
+                Quantile(crashMs, 0.5), crashMs.back());
+    std::printf(
+        "crash -> next call answered  : p50 %7.1f ms, max %.1f ms = %.0f x one round trip (%.3f ms)\n",
+        Quantile(restartMs, 0.5), restartMs.back(), Quantile(restartMs, 0.5) / roundTripMs, roundTripMs);
+    std::printf(
+        "EndHost -> a call answered   : p50 %7.1f ms, max %.1f ms; %d of %d first calls after it "
+        "failed%s%s\n",
+        Quantile(afterEndMs, 0.5), afterEndMs.back(), failedAfterEnd, kCrashRounds,
+        failedAfterEnd == 0 ? "" : "; the binding said: ",
+        failedAfterEnd == 0 ? "" : hostDiagnostics.last.substr(0, hostDiagnostics.last.find('\n')).c_str());
+    const bool hostRight =
+        checks.wrong == 0 && lists.wrong == 0 && hostedLoad.allRows && crashRoundsWrong == 0;
+    if (!hostRight) {
+        std::printf("hosted calls not answered as in-process: check %d, list %d; loads %s; crash rounds %d\n",
+                    checks.wrong, lists.wrong, hostedLoad.allRows ? "whole" : "short", crashRoundsWrong);
+    }
+    return sliced.allRows && whole.allRows && hostRight ? 0 : 1;
 }
