@@ -1,10 +1,11 @@
 // The library host's messages as they come from the other process: the input
 // is one frame's payload, decoded as a request and as the reply to a request
 // of each kind. Nothing may crash or read outside the input, a reply must be
-// of the kind asked for, and whatever decodes must encode back to exactly the
-// frame it came in.
+// of the kind asked for, a list reply must fit the capacity asked, and
+// whatever decodes must encode back to exactly the frame it came in.
 #include <cstdint>
 #include <span>
+#include <variant>
 #include <vector>
 
 #include "device/library_protocol.h"
@@ -60,6 +61,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const auto reply = kro::DecodeReply(payload, asked);
         if (!reply) continue;
         FUZZ_CHECK(kro::KindOf(*reply) == kro::KindOf(asked));
+        // The program copies a list reply into buffers of the asked capacity.
+        if (const auto* list = std::get_if<kro::GetFileListReply>(&*reply)) {
+            const auto capacity = static_cast<std::size_t>(std::get<kro::GetFileListRequest>(asked).capacity);
+            FUZZ_CHECK(list->entries.size() <= capacity && list->auxiliary.size() <= capacity &&
+                       list->sizes.size() <= capacity && list->durations.size() <= capacity);
+        }
         const auto frame = kro::EncodeReply(*reply);
         FUZZ_CHECK(frame && *frame == Framed(payload));
     }
