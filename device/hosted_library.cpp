@@ -124,7 +124,9 @@ bool HostedLibrary::RestartsPaused(Clock::time_point now) {
 bool HostedLibrary::EnsureHost() {
     if (host_) return true;
     if (RestartsPaused(Clock::now())) return false;
-    loaded_ = false;
+    // Loaded stays true meanwhile: another thread asking whether it may call
+    // (the export's check before a conversion) must not see the library
+    // gone while a fresh host starts; a call finds out the host's fate.
     const std::size_t endsBefore = ends_.size();
     if (StartAndLoad(architecture_)) return true;
     // A fresh host that could not load the library counts as an end too

@@ -8,7 +8,9 @@
 #include <stdlib.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <future>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -39,6 +41,35 @@ public:
     ~Faults() { unsetenv("KROSIM_FAULTS"); }
 };
 
+// The system's launcher, whose starts wait while the test keeps them shut.
+class GatedLauncher final : public LibraryHostLauncher {
+public:
+    std::unique_ptr<LibraryHostProcess> Start(HostArchitecture architecture) override {
+        std::unique_lock lock(mutex_);
+        waiting_ = true;
+        changed_.notify_all();
+        changed_.wait(lock, [this] { return open_; });
+        waiting_ = false;
+        lock.unlock();
+        return SystemLibraryHostLauncher().Start(architecture);
+    }
+    void SetOpen(bool open) {
+        const std::lock_guard lock(mutex_);
+        open_ = open;
+        changed_.notify_all();
+    }
+    bool WaitForAStart() {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, 10s, [this] { return waiting_; });
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool open_ = true;
+    bool waiting_ = false;
+};
+
 class HostedLibraryTest : public ::testing::Test {
 protected:
     // The library placed in the scratch folder, bound through a host with
@@ -47,10 +78,11 @@ protected:
         libraryPath = test::PlaceCopy(folder.Path(), builtLibrary);
         CallDeadlines deadlines;
         deadlines.checkDevice = 1s;
-        library = std::make_unique<KroLibrary>(SystemLibraryHostLauncher(), "", diagnostics, deadlines);
+        library = std::make_unique<KroLibrary>(launcher, "", diagnostics, deadlines);
         return *library;
     }
 
+    GatedLauncher launcher;
     test::ScratchFolder folder{"hosted"};
     std::filesystem::path libraryPath;
     Lines diagnostics;
@@ -95,9 +127,20 @@ TEST_F(HostedLibraryTest, ACrashFailsTheCallKeepsTheValueAndTheNextCallGetsAFres
     EXPECT_EQ(diagnostics.lines[0].rfind("KROLib: KRO_Check_Kro_Device failed: the library host ended", 0), 0u)
         << diagnostics.lines[0];
 
-    // A fresh host answers the next call.
-    EXPECT_GE(bound.GetFileCount(0), 0);
-    EXPECT_EQ(KroLibrary::LastCallFailure(), CallFailure::None);
+    // A fresh host answers the next call. While it starts, another thread
+    // still sees a library it may call (an export checks before each
+    // conversion).
+    launcher.SetOpen(false);
+    auto count = std::async(std::launch::async, [&] {
+        const std::int32_t answer = bound.GetFileCount(0);
+        return std::make_pair(answer, KroLibrary::LastCallFailure());
+    });
+    ASSERT_TRUE(launcher.WaitForAStart());
+    EXPECT_TRUE(bound.IsLoaded() && bound.HasEntry(KroExport::MakeAviFile)) << "the library seemed gone";
+    launcher.SetOpen(true);
+    const auto [answer, failure] = count.get();
+    EXPECT_GE(answer, 0);
+    EXPECT_EQ(failure, CallFailure::None);
     EXPECT_TRUE(bound.IsLoaded());
 
     // Two more ends within the minute, and restarts pause.
