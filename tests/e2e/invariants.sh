@@ -113,11 +113,18 @@ completion_problems() {  # completion_problems BOX LIST NAME...
     else
         failed=$(sed -nE 's/^([0-9]+) of ([0-9]+) recordings? could not be exported:$/\1/p' <<<"$box")
         total=$(sed -nE 's/^([0-9]+) of ([0-9]+) recordings? could not be exported:$/\2/p' <<<"$box")
+        # An export stopped early names those it did not reach (all of
+        # them when it stopped before the first).
+        local unreached
+        unreached=$(sed -nE 's/^([0-9]+) recordings? (was|were) not exported, as the export stopped before (it|them):$/\1/p' <<<"$box")
+        [ -n "$failed" ] || [ -z "$unreached" ] || { failed=0; total=$unreached; }
         [ -n "$failed" ] || { echo "unexpected box: $box"; return; }
+        failed=$((failed + ${unreached:-0}))
     fi
     [ "$total" == "$wanted" ] || echo "the box counts $total recordings, $wanted were ticked"
     local named
-    named=$(sed -n '/could not be exported:$/,/^The folder is/p' <<<"$box" | sed '1d;$d' | grep -v '^and [0-9]* more$')
+    named=$(sed -nE '/could not be exported:$|as the export stopped before (it|them):$/,/^The folder is/p' <<<"$box" | sed '1d;$d' |
+        grep -v '^and [0-9]* more$' | grep -v 'as the export stopped before' | sed -E 's/ \(the device library [a-z ]+\)$//')
     for name in "$@"; do
         if [ -f "$export_dir/$(export_file_name "$list" "$name")" ]; then  # "..": a folder, not a file
             present=$((present + 1))

@@ -37,6 +37,15 @@ driver_start
 : >"$out/matrix.tsv"
 saved_complete=$(printf 'Save the conversion is complete.\nThe folder is C:\\ZiduvOra\\. Do you want to open the folder?')
 
+# box_gone CAPTION: waits up to 5 s for an answered box to close.
+box_gone() {
+    for _ in $(seq 50); do
+        dr other-windows
+        grep -qP "\t#32770\t$1\$" <<<"$DR_OUT" || return 0
+        sleep 0.1
+    done
+}
+
 # cell COLUMN OUTCOME: checks the invariants that hold after every step and
 # records the cell.
 cell() {
@@ -122,6 +131,7 @@ for switch in "${switches[@]}"; do
         if [ "$DR_STATUS" == 0 ]; then
             outcome="the window, then box \"$DR_OUT\" (caption 11)"
             dr answer-box 11 ok
+            box_gone 11
         else
             outcome="window, no card"
         fi
@@ -137,6 +147,13 @@ for switch in "${switches[@]}"; do
         dr title; title=$DR_OUT
         rows_summary
         outcome="title \"$title\", lists $ROWS"
+    fi
+    # A load whose library crashes twice tells the user once.
+    dr wait-box KroFileList 1000
+    if [ "$DR_STATUS" == 0 ]; then
+        outcome="$outcome; box \"$(head -1 <<<"$DR_OUT")\""
+        dr answer-box KroFileList ok
+        box_gone KroFileList
     fi
     cell "insert and load" "$outcome"
 
