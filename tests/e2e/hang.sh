@@ -8,7 +8,9 @@
 # nothing is written outside the export folder. A hung conversion holds the
 # progress dialog until the worker has been still for a minute; then the
 # dialog offers to stop the export, which ends the library's host and leaves
-# the program running. Runs inside scripts/wine-session.sh.
+# the program running. Crashes in the presence check, the list calls, the
+# details call and every conversion, each in its own start, show what the
+# user meets. Runs inside scripts/wine-session.sh.
 # Prints one line per check and "hang: N passed, N failed" at the end.
 set -uo pipefail
 
@@ -146,6 +148,26 @@ xdotool mousemove "$px" "$py" click 3
 check "crash info: no popup of zeros is shown" "$(drive menu-height 3000 2>/dev/null)" ""
 check "crash info: the window answers" "$(drive answers 1000)" "1"
 ends_cleanly "crash info" 8
+
+echo "== the library crashes in every conversion"
+# Each ticked recording crashes its host: the first three are named with
+# the reason, the export stops there and names the fourth as not reached.
+start_with crash=avi
+for _ in $(seq 40); do [ "$(drive rows 1001 | wc -l)" -gt 3 ] && break; sleep 0.2; done
+fourth=$(drive rows 1001 3 1 | cut -f2)
+for row in 0 1 2 3; do drive check 1001 "$row" 1; done
+drive click 1000
+saved=$(drive wait-box Saved 30000)
+check "crash avi: three recordings are named as crashing the library" \
+    "$(grep -c '(the device library crashed)$' <<<"$saved")" "3"
+check "crash avi: the fourth is named as not reached" \
+    "$(grep -A1 'as the export stopped before' <<<"$saved" | tail -1 | tr -d '\r')" "$fourth"
+# Beside the box only the progress dialog (no caption) that owns it.
+check "crash avi: no other box or debugger window" \
+    "$(drive other-windows | grep -vP '\t#32770\t(Saved)?$' | grep -vc '^$')" "0"
+drive answer-box Saved no
+check "crash avi: the program stays and answers" "$(drive answers 1000)" "1"
+ends_cleanly "crash avi" 8
 unset KROSIM_FAULTS
 
 finish hang
