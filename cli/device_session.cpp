@@ -42,8 +42,9 @@ void DeviceSession::WatchForStop(State& state, const std::atomic<bool>& stop) {
     std::unique_lock lock(state.closingMutex);
     auto endAt = std::chrono::steady_clock::time_point::max();
     while (!state.closing) {
-        // The stop flag has no signal of its own: it is looked at ten times a second.
-        state.closingChanged.wait_for(lock, std::chrono::milliseconds(100));
+        // The stop flag has no signal of its own: it is looked at twice a
+        // second, which the grace after it dwarfs.
+        state.closingChanged.wait_for(lock, std::chrono::milliseconds(500));
         const auto now = std::chrono::steady_clock::now();
         if (!stop.load() || state.closing) continue;
         if (endAt == std::chrono::steady_clock::time_point::max()) endAt = now + kStopGrace;
