@@ -151,9 +151,14 @@ int MeasureStallDuringExport(int rows) {
 
 namespace {
 
+constexpr DWORD kSettleMs = 500;
+
 // Starts a program and waits until `window` finds its window visible and
-// answering; then closes it and waits for its end. Milliseconds to the
-// answer, or a negative value.
+// answering; then closes it and waits for its end, and for the machine to
+// settle: the processes a program ended as it closed (the library's host)
+// are still being torn down for a while after it, and would slow the next
+// start, whichever program that is. Milliseconds to the answer, or a
+// negative value.
 template <typename FindWindow>
 double StartAndClose(const std::wstring& commandLine, const std::wstring& folder, FindWindow window) {
     std::wstring line = commandLine;
@@ -175,6 +180,7 @@ double StartAndClose(const std::wstring& commandLine, const std::wstring& folder
     if (WaitForSingleObject(process.hProcess, 20000) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 1);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
+    Sleep(kSettleMs);
     return elapsed;
 }
 
