@@ -11,6 +11,7 @@ card="$build/bench/scale-card-$recordings"
 if [ ! -f "$card/KROCARD.INI" ]; then
     "${KRO_CARDGEN:-$build/native/bin/kro_cardgen}" --out "$card" --recordings "$recordings" --seed 1 >/dev/null
 fi
+. "$root/bench/machine-load.sh"
 "$root/scripts/wine-session.sh" "$build/bench/wine" -- bash -c '
     export KROSIM_CARD=$(winepath -w "$1" 2>/dev/null | tr -d "\r")
     /usr/lib/wine/wine64 "$2/load_bench.exe" | tr -d "\r"

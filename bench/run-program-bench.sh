@@ -18,5 +18,6 @@ for count in 10000 $large; do
     card="$build/bench/scale-card-$count"
     [ -f "$card/KROCARD.INI" ] || "$cardgen" --out "$card" --recordings "$count" --seed 1 >/dev/null
 done
+. "$root/bench/machine-load.sh"
 exec "$root/scripts/wine-session.sh" "$build/bench/wine" -- \
     bash "$root/bench/program/session.sh" "$build" "$idle_seconds" "$large"

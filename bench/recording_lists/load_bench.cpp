@@ -474,7 +474,16 @@ int main(int argc, char** argv) {
     std::printf("ratio hosted/in-process load : %9.2f best, %.2f median (goal <= 1.1)\n",
                 hostedLoad.loadMs / sliced.loadMs,
                 Quantile(hostedLoad.loads, 0.5) / Quantile(sliced.loads, 0.5));
+    // What the host adds to a load by its calls alone, from the calls timed
+    // above: five small calls and the list calls' extra per entry. Steadier
+    // than the difference of two whole loads, which the machine moves more.
     const double roundTripMs = Quantile(checks.hosted, 0.5) / 1e3;
+    const double extraPerEntryMs = (lists.hosted.front() - lists.inProcess.front()) / 1e3 / largestCount;
+    const double callsExtraMs =
+        5 * (roundTripMs - Quantile(checks.inProcess, 0.5) / 1e3) + extraPerEntryMs * allRows.rows.size();
+    std::printf(
+        "the host's calls in one load : %9.1f ms, %.3f x the in-process load (from the calls above)\n",
+        callsExtraMs, 1 + callsExtraMs / sliced.loadMs);
     std::printf("first start (host + Load)    : p50 %7.1f ms, max %.1f ms (%d rounds)\n",
                 Quantile(firstStartMs, 0.5), firstStartMs.back(), kCrashRounds);
     std::printf("the crashing call returns    : p50 %7.1f ms, max %.1f ms after it was made\n",
