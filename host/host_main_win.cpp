@@ -5,8 +5,7 @@
 // has been answered. No window; no error box may ever wait for a user.
 #include <windows.h>
 
-#include <shellapi.h>
-
+#include <cstdint>
 #include <cstdlib>
 #include <cwchar>
 #include <exception>
@@ -30,31 +29,36 @@ LONG WINAPI EndOnCrash(EXCEPTION_POINTERS* exception) {
     return EXCEPTION_EXECUTE_HANDLER;
 }
 
-// The pipe handle from "--pipe N"; null when the command line has none.
-HANDLE PipeFromCommandLine() {
-    int count = 0;
-    wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (arguments == nullptr) return nullptr;
-    HANDLE pipe = nullptr;
-    for (int i = 1; i + 1 < count; ++i) {
-        if (std::wcscmp(arguments[i], L"--pipe") != 0) continue;
-        wchar_t* end = nullptr;
-        const unsigned long long value = std::wcstoull(arguments[i + 1], &end, 10);
-        if (end != arguments[i + 1] && *end == L'\0' && value != 0)
-            pipe = reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(value));
-    }
-    LocalFree(arguments);
-    return pipe;
+// The pipe handle from the arguments "--pipe N", as the program passes them;
+// null for anything else. Parsed here rather than by CommandLineToArgvW,
+// whose shell32 would bring user32 and gdi32 into every start of the host.
+HANDLE PipeFromArguments(const wchar_t* arguments) {
+    const auto skipSpaces = [&arguments] {
+        while (*arguments == L' ' || *arguments == L'\t') ++arguments;
+    };
+    skipSpaces();
+    constexpr wchar_t kSwitch[] = L"--pipe";
+    if (std::wcsncmp(arguments, kSwitch, std::wcslen(kSwitch)) != 0) return nullptr;
+    arguments += std::wcslen(kSwitch);
+    if (*arguments != L' ' && *arguments != L'\t') return nullptr;
+    skipSpaces();
+    if (*arguments < L'0' || *arguments > L'9') return nullptr;
+    wchar_t* end = nullptr;
+    const unsigned long long value = std::wcstoull(arguments, &end, 10);
+    arguments = end;
+    skipSpaces();
+    if (*arguments != L'\0' || value == 0 || value > UINTPTR_MAX) return nullptr;
+    return reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(value));
 }
 
 }  // namespace
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int) {
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
     SetUnhandledExceptionFilter(EndOnCrash);
     std::set_terminate([] { TerminateProcess(GetCurrentProcess(), kExitTerminate); });
 
-    HANDLE pipe = PipeFromCommandLine();
+    HANDLE pipe = PipeFromArguments(arguments != nullptr ? arguments : L"");
     if (pipe == nullptr || GetFileType(pipe) != FILE_TYPE_PIPE) return kExitBadCommandLine;
     // The program is the other end; when it goes, the pipe breaks and the
     // loop ends (its job ends this process too).
