@@ -83,9 +83,10 @@ public:
     // (None when the library answered).
     static CallFailure LastCallFailure() { return ThreadCallFailure(); }
     // Ends the library's host at once, from any thread: a call that is stuck
-    // inside the library returns (failed), and the next call starts a fresh
-    // host. False, with nothing done, in-process, where a stuck call cannot
-    // be had back.
+    // inside the library returns (failed), and so does the next call when
+    // none was in progress (it was on its way, and a stop is why the host
+    // is ended); the call after that starts a fresh host. False, with
+    // nothing done, in-process, where a stuck call cannot be had back.
     bool EndHost() const;
     // Whether the library lives in a host process, so that EndHost can have
     // a stuck call back; known before anything is ended.
