@@ -40,14 +40,13 @@ private:
         std::size_t done = 0;
         while (done < size) {
             const DWORD ask = static_cast<DWORD>(std::min<std::size_t>(size - done, kMostBytesPerCall));
-            // ReadFile and WriteFile reset the event as they begin.
             OVERLAPPED overlapped{};
             overlapped.hEvent = done_.Get();
-            const BOOL finished = write ? WriteFile(pipe_.Get(), bytes + done, ask, nullptr, &overlapped)
-                                        : ReadFile(pipe_.Get(), bytes + done, ask, nullptr, &overlapped);
-            if (!finished && GetLastError() != ERROR_IO_PENDING) return {Status::Closed, done};
-            // A transfer the pipe's buffer served at once needs no wait.
-            const Status waited = finished ? Status::Ok : Wait(deadline);
+            ResetEvent(done_.Get());
+            const BOOL started = write ? WriteFile(pipe_.Get(), bytes + done, ask, nullptr, &overlapped)
+                                       : ReadFile(pipe_.Get(), bytes + done, ask, nullptr, &overlapped);
+            if (!started && GetLastError() != ERROR_IO_PENDING) return {Status::Closed, done};
+            const Status waited = Wait(deadline);
             if (waited != Status::Ok) CancelIoEx(pipe_.Get(), &overlapped);
             // Waits for the completion, cancelled or not: the OVERLAPPED
             // lives on this stack.
