@@ -135,6 +135,11 @@ TEST_F(HostedLibraryTest, ACrashFailsTheCallKeepsTheValueAndTheNextCallGetsAFres
         const std::int32_t answer = bound.GetFileCount(0);
         return std::make_pair(answer, KroLibrary::LastCallFailure());
     });
+    // Opened again however the test leaves, before the call's future waits.
+    const struct Reopen {
+        GatedLauncher& gated;
+        ~Reopen() { gated.SetOpen(true); }
+    } reopen{launcher};
     ASSERT_TRUE(launcher.WaitForAStart());
     EXPECT_TRUE(bound.IsLoaded() && bound.HasEntry(KroExport::MakeAviFile)) << "the library seemed gone";
     launcher.SetOpen(true);
