@@ -128,7 +128,8 @@ namespace {
 enum class Resumed {
     CardIn,  // the card is in
     NoCard,  // no card is in
-    Ended,   // a stop came first, the output failed, or the library could not be had again
+    Ended,   // a stop came first, or the output failed
+    LibraryLost,  // the library could not be had again
 };
 
 Resumed StepAside(DeviceSession& device, CliEnvironment& environment,
@@ -140,7 +141,7 @@ Resumed StepAside(DeviceSession& device, CliEnvironment& environment,
             if (!report("KroFileList.exe has ended: watch resumes.\n")) return Resumed::Ended;
             if (!device.Open()) {
                 environment.console.Err(kLibraryUnavailableText);
-                return Resumed::Ended;
+                return Resumed::LibraryLost;
             }
             // The card's presence once the poller has first reported it.
             return device.WaitForCard(true, std::chrono::milliseconds(0)) == CardWait::Reached
@@ -185,10 +186,12 @@ int RunWatch(const Options& options, DeviceSession& device, CliEnvironment& envi
     // What this watch has reached of the card that is in.
     std::set<std::pair<RecordingCategory, std::string>> handled;
     bool problems = false;
+    bool libraryLost = false;
     // After a pause: where to go on, or false when watch ends.
     const auto resumeAfterPause = [&](Phase withCard) {
         const Resumed resumed = StepAside(device, environment, report);
-        if (resumed == Resumed::Ended) return false;
+        libraryLost = resumed == Resumed::LibraryLost;
+        if (resumed == Resumed::Ended || libraryLost) return false;
         if (resumed == Resumed::CardIn) {
             phase = withCard;
             return true;
@@ -259,6 +262,7 @@ int RunWatch(const Options& options, DeviceSession& device, CliEnvironment& envi
         }
     }
     console.Out("Stopped.\n");
+    if (libraryLost) return kExitNoDevice;
     return problems ? kExitFailures : kExitOk;
 }
 

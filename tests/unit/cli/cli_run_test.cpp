@@ -257,6 +257,7 @@ TEST_F(CliRunTest, WatchGivesTheWindowProgramTheCardAndGoesOnWhereItStopped) {
     EXPECT_EQ(Occurrences(out, "240105_074826E"), 1u) << out;
     EXPECT_EQ(Occurrences(out, "240105_080625e"), 1u) << out;
     EXPECT_EQ(simtest::FilesIn(exportFolder_).size(), 4u);
+    system_.windowProgram = nullptr;  // it holds this case's locals
 }
 
 // Through the library's host, a stop ends a command whose library call never
@@ -280,6 +281,26 @@ TEST_F(CliRunTest, AStopEndsACommandStuckInTheLibrary) {
     EXPECT_TRUE(testing::BecomesReady(list, "list to end after the stop", kStopGrace + std::chrono::seconds(10)));
     EXPECT_EQ(list.get(), kExitNoDevice);
     EXPECT_EQ(console_.err, "Stopped.\n");
+}
+
+// A library that cannot be had again after the window program has ended
+// ends watch as no device, not as done.
+TEST_F(CliRunTest, WatchThatCannotTakeTheLibraryBackEndsAsNoDevice) {
+    int looks = 0;
+    system_.windowProgram = [&] {
+        if (simtest::FilesIn(exportFolder_).empty()) return false;
+        // Running for one look after the first file; the library goes meanwhile.
+        loader_.present = false;
+        return ++looks == 1;
+    };
+    auto watch = std::async(std::launch::async, [this] { return Run({"watch", "event"}); });
+    const ::testing::AssertionResult ended =
+        testing::BecomesReady(watch, "watch to end once the library is gone", std::chrono::seconds(20));
+    EXPECT_TRUE(ended);
+    if (!ended) stop_.store(true);
+    EXPECT_EQ(watch.get(), kExitNoDevice);
+    EXPECT_NE(console_.err.find("could not be loaded or started"), std::string::npos) << console_.err;
+    system_.windowProgram = nullptr;
 }
 
 void WriteText(const std::string& path, const std::string& text) {
