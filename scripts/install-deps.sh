@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the demo need.
 # Idempotent: packages already present are skipped, and apt-get runs only when
-# something is missing. Recommended packages come too: wine64 alone lacks the
+# something is missing. A package index that fails to download is a warning,
+# and no package is ever removed (scripts/apt-common.sh). Recommended packages come too: wine64 alone lacks the
 # wineserver and winepath commands of the `wine` package (named here as well).
 # Then scripts/install-i686.sh readies the machine for the 32-bit program's
 # tests (32-bit Wine, and qemu-i386 where the kernel needs it).
@@ -17,19 +18,19 @@ packages=(
     clang-14 libclang-rt-14-dev
 )
 
+here=$(cd "$(dirname "$0")" && pwd)
+log_tag=install-deps
+. "$here/apt-common.sh"
+
 missing=()
 for p in "${packages[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
-        missing+=("$p")
-    fi
+    apt_installed "$p" || missing+=("$p")
 done
 
 if [ ${#missing[@]} -gt 0 ]; then
     echo "install-deps: installing ${missing[*]}"
-    sudo_cmd=()
-    [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
-    "${sudo_cmd[@]}" apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq "${missing[@]}" >/dev/null
+    apt_update
+    apt_try_install "${missing[@]}" || apt_fail "${missing[*]}"
 fi
 
-"$(dirname "$0")/install-i686.sh"
+"$here/install-i686.sh"

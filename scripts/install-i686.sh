@@ -15,17 +15,68 @@ set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 qemu=$("$here/i386-namespace.sh" --qemu)
-sudo_cmd=()
-[ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+log_tag=install-i686
+. "$here/apt-common.sh"
 
-installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
+# Multi-Arch: same libraries must be of one version on both architectures.
+# When an index of one architecture failed (or an amd64 version came from a
+# suite the i386 side cannot read), the i386 side cannot follow the amd64 one.
+# Prints "P:amd64=V P:i386=V" for each such library among wine32's
+# dependencies, V being the newest version that the readable indexes offer for
+# both, or "none: ..." for a library with no such version. Four queries in
+# all: one per package would take minutes.
+matching_pins() {
+    local names same
+    names=$(apt-cache depends --recurse --no-recommends --no-suggests --no-conflicts --no-breaks \
+        --no-replaces --no-enhances wine32:i386 2>/dev/null | sed -nE 's/^([^ <][^ ]*):i386$/\1/p' | sort -u)
+    # shellcheck disable=SC2046 # one word per package
+    same=$(apt-cache show $(sed 's/$/:i386/' <<<"$names") 2>/dev/null |
+        awk '/^Package:/ { p = $2 } /^Multi-Arch: same/ { print p }' | sort -u)
+    [ -n "$same" ] || return 0
+    # shellcheck disable=SC2046
+    awk -F' *[|] *' '
+        FILENAME == "-" { installed[$1] = $2; next }
+        { split($3, w, " "); name = $1; sub(/^ +/, "", name); sub(/:.*/, "", name)
+          offered[name, w[3]] = offered[name, w[3]] " " $2 " " }
+        END {
+            for (p in installed) {
+                v = installed[p]
+                if (index(offered[p, "i386"], " " v " ")) continue
+                n = split(offered[p, "amd64"], a, " "); best = ""
+                for (i = 1; i <= n; i++)
+                    if (index(offered[p, "i386"], " " a[i] " ") && (best == "" || newer(a[i], best))) best = a[i]
+                if (best != "") print p ":amd64=" best " " p ":i386=" best
+                else print "none: " p " is installed at " v " for amd64, and no version of it is offered for both amd64 and i386"
+            }
+        }
+        function newer(x, y) { return system("dpkg --compare-versions \"" x "\" gt \"" y "\"") == 0 }
+    ' - <(apt-cache madison $(sed 's/$/:i386/' <<<"$same") $(sed 's/$/:amd64/' <<<"$same") 2>/dev/null) \
+        < <(dpkg-query -W -f='${Package} | ${Version} | ${db:Status-Abbrev}\n' $(sed 's/$/:amd64/' <<<"$same") 2>/dev/null |
+            awk -F' [|] ' '$3 ~ /^ii/ { print $1 " | " $2 }')
+}
 
-if ! installed wine32:i386; then
+if ! apt_installed wine32:i386; then
     echo "install-i686: adding the i386 architecture and installing wine32:i386"
-    dpkg --print-foreign-architectures | grep -qx i386 || "${sudo_cmd[@]}" dpkg --add-architecture i386
-    "${sudo_cmd[@]}" apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends \
-        wine32:i386 >/dev/null
+    dpkg --print-foreign-architectures | grep -qx i386 || "${apt_sudo[@]}" dpkg --add-architecture i386
+    apt_update
+    if ! apt_try_install --no-install-recommends wine32:i386; then
+        pins=$(matching_pins)
+        [ -n "$pins" ] || apt_fail wine32:i386
+        if grep -q '^none: ' <<<"$pins"; then
+            apt_problem=$(sed -n 's/^none: //p' <<<"$pins")
+            apt_fail "wine32:i386 (its libraries' versions cannot be matched)"
+        fi
+        # From the release's own suite, so that what depends on a matched
+        # library exactly (its -dev package, say) can follow it; each matched
+        # library named on both architectures.
+        . /etc/os-release
+        echo "install-i686: from ${VERSION_CODENAME}, with these libraries matched on both architectures"
+        echo "install-i686: (the newest version both offer; apt-get upgrade lifts them once every index reads):"
+        printf '%s\n' "$pins" | sed 's/^/    /'
+        # shellcheck disable=SC2046 # one word per package
+        apt_try_install -t "$VERSION_CODENAME" --no-install-recommends --allow-downgrades wine32:i386 \
+            $(printf '%s\n' "$pins") || apt_fail wine32:i386
+    fi
 fi
 
 if "$here/i386-namespace.sh" --native; then
@@ -60,12 +111,12 @@ echo "deb [arch=$arch signed-by=/usr/share/keyrings/debian-archive-keyring.gpg]"
 # Only this private list is read and written; the machine's apt state is left alone.
 apt_private=(-o "Dir::Etc::SourceList=$work/sources.list" -o "Dir::Etc::SourceParts=$work/parts"
     -o "Dir::State::Lists=$work/lists" -o "Dir::Cache=$work/cache" -o "APT::Sandbox::User=$(id -un)")
-apt-get "${apt_private[@]}" update -qq
+apt_update "${apt_private[@]}"
 (cd "$work/deb" && apt-get "${apt_private[@]}" download -qq qemu-user)
 dpkg-deb --fsys-tarfile "$work"/deb/qemu-user_*.deb | tar -x -C "$work/root" ./usr/bin/qemu-i386
 if ! recent_enough "$work/root/usr/bin/qemu-i386"; then
     echo "install-i686: the backports' qemu-i386 is $(qemu_version "$work/root/usr/bin/qemu-i386"); 8.1 or later is needed" >&2
     exit 1
 fi
-"${sudo_cmd[@]}" install -D -m 0755 "$work/root/usr/bin/qemu-i386" "$qemu"
+"${apt_sudo[@]}" install -D -m 0755 "$work/root/usr/bin/qemu-i386" "$qemu"
 echo "install-i686: $("$qemu" --version | head -1)"
