@@ -12,7 +12,7 @@
 
 #include "device/clock.h"
 #include "device/disk_queries.h"
-#include "device/library_host_process.h"
+#include "host_proxy/library_host_process.h"
 #include "device/module_loader.h"
 #include "device/text_sink.h"
 #include "device/thread_priority.h"

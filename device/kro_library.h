@@ -25,7 +25,7 @@
 #include <string>
 
 #include "device/call_lock.h"
-#include "device/hosted_library.h"
+#include "host_proxy/hosted_library.h"
 #include "device/kro_api.h"
 #include "device/module_loader.h"
 

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "device/library_channel.h"
-#include "device/library_server.h"
+#include "host_link/library_channel.h"
+#include "host/library_server.h"
 #include "device/module_loader.h"
 
 namespace {

@@ -10,8 +10,8 @@
 #include <cwchar>
 #include <exception>
 
-#include "device/library_channel.h"
-#include "device/library_server.h"
+#include "host_link/library_channel.h"
+#include "host/library_server.h"
 #include "device/module_loader.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "device/library_host_process.h"
+#include "host_proxy/library_host_process.h"
 #include "device/text_sink.h"
 #include "main_window/about_dlg.h"
 #include "main_window/column_table.h"

@@ -33,7 +33,7 @@
 
 #include "bench/library_timer.h"
 #include "device/kro_library.h"
-#include "device/library_host_process.h"
+#include "host_proxy/library_host_process.h"
 #include "device/text_sink.h"
 #include "recording_lists/list_load_thread.h"
 #include "recording_lists/recording_list_loader.h"

@@ -8,7 +8,7 @@
 #include <variant>
 #include <vector>
 
-#include "device/library_protocol.h"
+#include "host_link/library_protocol.h"
 #include "fuzz_check.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <optional>
 #include <set>
 
-#include "device/library_host_process.h"
+#include "host_proxy/library_host_process.h"
 #include "export/completion_text.h"
 #include "export/export_request.h"
 #include "export_test_support.h"

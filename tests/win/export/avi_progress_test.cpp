@@ -11,7 +11,7 @@
 #include <iterator>
 #include <mutex>
 
-#include "device/library_host_process.h"
+#include "host_proxy/library_host_process.h"
 #include "fake_kro_device.h"
 #include "resources/resource.h"
 #include "tests/win/export/progress_run.h"

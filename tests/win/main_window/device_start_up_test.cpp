@@ -11,7 +11,7 @@
 #include <algorithm>
 #include <string>
 
-#include "device/library_host_process.h"
+#include "host_proxy/library_host_process.h"
 #include "tests/doubles/double_support.h"
 #include "win32/owned_handle.h"
 

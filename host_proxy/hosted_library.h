@@ -25,8 +25,8 @@
 #include <string>
 
 #include "device/kro_api.h"
-#include "device/library_host_process.h"
-#include "device/library_protocol.h"
+#include "host_proxy/library_host_process.h"
+#include "host_link/library_protocol.h"
 #include "device/text_sink.h"
 
 namespace kro {

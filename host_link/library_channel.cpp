@@ -1,8 +1,8 @@
-#include "device/library_channel.h"
+#include "host_link/library_channel.h"
 
 #include <new>
 
-#include "device/library_protocol.h"
+#include "host_link/library_protocol.h"
 
 namespace kro {
 

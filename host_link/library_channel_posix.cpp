@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <climits>
 
-#include "device/library_channel.h"
-#include "device/library_protocol.h"
+#include "host_link/library_channel.h"
+#include "host_link/library_protocol.h"
 
 namespace kro {
 namespace {

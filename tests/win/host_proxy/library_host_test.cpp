@@ -11,8 +11,8 @@
 #include <cstdlib>
 #include <variant>
 
-#include "device/library_host_process_win.h"
-#include "device/library_server.h"
+#include "host_proxy/library_host_process_win.h"
+#include "host/library_server.h"
 #include "tests/doubles/double_support.h"
 
 namespace kro {

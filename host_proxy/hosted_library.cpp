@@ -1,4 +1,4 @@
-#include "device/hosted_library.h"
+#include "host_proxy/hosted_library.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -7,7 +7,7 @@
 #include <utility>
 #include <variant>
 
-#include "device/library_server.h"
+#include "host/library_server.h"
 
 namespace kro {
 namespace {

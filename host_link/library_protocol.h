@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "device/kro_api.h"
-#include "device/library_wire.h"
+#include "host_link/library_wire.h"
 
 namespace kro {
 

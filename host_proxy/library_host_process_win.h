@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "device/library_host_process.h"
+#include "host_proxy/library_host_process.h"
 
 namespace kro {
 

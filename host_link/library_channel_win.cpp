@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "device/library_channel.h"
-#include "device/library_protocol.h"
+#include "host_link/library_channel.h"
+#include "host_link/library_protocol.h"
 #include "win32/owned_handle.h"
 
 namespace kro {

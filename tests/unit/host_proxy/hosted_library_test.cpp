@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "device/kro_library.h"
-#include "device/library_host_process.h"
+#include "host_proxy/library_host_process.h"
 #include "recording_lists/recording_info_lines.h"
 #include "recording_lists/recording_list_loader.h"
 #include "tests/unit/recording_lists/recording_sink.h"

@@ -14,7 +14,7 @@
 #include <thread>
 
 #include "device/kro_library.h"
-#include "device/library_server.h"
+#include "host/library_server.h"
 #include "tests/doubles/double_support.h"
 #include "tests/support/bounded_wait.h"
 

@@ -11,7 +11,7 @@
 #include <optional>
 #include <string>
 
-#include "device/library_channel.h"
+#include "host_link/library_channel.h"
 
 namespace kro {
 

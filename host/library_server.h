@@ -14,8 +14,8 @@
 
 #include <optional>
 
-#include "device/library_channel.h"
-#include "device/library_protocol.h"
+#include "host_link/library_channel.h"
+#include "host_link/library_protocol.h"
 #include "device/module_loader.h"
 
 namespace kro {

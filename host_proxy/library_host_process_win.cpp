@@ -1,4 +1,4 @@
-#include "device/library_host_process_win.h"
+#include "host_proxy/library_host_process_win.h"
 
 #include <windows.h>
 

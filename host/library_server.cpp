@@ -1,4 +1,4 @@
-#include "device/library_server.h"
+#include "host/library_server.h"
 
 #include <algorithm>
 #include <memory>

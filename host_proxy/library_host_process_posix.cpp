@@ -1,4 +1,4 @@
-#include "device/library_host_process.h"
+#include "host_proxy/library_host_process.h"
 
 #include <signal.h>
 #include <spawn.h>

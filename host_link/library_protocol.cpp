@@ -1,4 +1,4 @@
-#include "device/library_protocol.h"
+#include "host_link/library_protocol.h"
 
 #include <algorithm>
 #include <cstring>
