@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "device/device_access.h"
+#include "device/in_process_library.h"
+#include "host_proxy/hosted_library.h"
 
 namespace kro::cli {
 namespace {
@@ -34,8 +36,9 @@ DeviceSession::State::State(CliEnvironment& environment)
     : clock(environment.clock, environment.stop),
       diagnostics(environment.console, environment.stop),
       library(environment.hosts != nullptr
-                  ? KroLibrary(*environment.hosts, ExecutableFolder(environment.loader), diagnostics)
-                  : KroLibrary(environment.loader)),
+                  ? std::unique_ptr<KroLibrary>(std::make_unique<HostedLibrary>(
+                        *environment.hosts, ExecutableFolder(environment.loader), diagnostics))
+                  : std::make_unique<InProcessLibrary>(environment.loader)),
       poller(clock, environment.priority) {}
 
 void DeviceSession::WatchForStop(State& state, const std::atomic<bool>& stop) {
@@ -49,7 +52,7 @@ void DeviceSession::WatchForStop(State& state, const std::atomic<bool>& stop) {
         if (!stop.load() || state.closing) continue;
         if (endAt == std::chrono::steady_clock::time_point::max()) endAt = now + kStopGrace;
         if (now >= endAt) {
-            static_cast<void>(state.library.EndHost());
+            static_cast<void>(state.library->EndHost());
             endAt = now + kStopGrace;
         }
     }
@@ -70,7 +73,7 @@ void DeviceSession::Release() {
         state_->closingChanged.notify_all();
         state_->stopWatch.join();
     }
-    if (state_ != nullptr && !EndDeviceAccess(state_->poller, state_->library)) {
+    if (state_ != nullptr && !EndDeviceAccess(state_->poller, *state_->library)) {
         // A thread is still inside the library, which therefore stays
         // loaded; the objects it uses are left to the process's end.
         static_cast<void>(state_.release());
@@ -81,11 +84,11 @@ void DeviceSession::Release() {
 bool DeviceSession::Open() {
     Release();
     state_ = std::make_unique<State>(environment_);
-    if (!state_->library.Load("")) return false;
+    if (!state_->library->Load("")) return false;
     // In-process a call cannot be had back; through a host it can.
-    if (state_->library.IsHosted())
+    if (state_->library->IsHosted())
         state_->stopWatch = std::thread(&DeviceSession::WatchForStop, std::ref(*state_), std::cref(environment_.stop));
-    return state_->poller.StartPolling(state_->library, &DeviceSession::OnCardReport, state_.get());
+    return state_->poller.StartPolling(*state_->library, &DeviceSession::OnCardReport, state_.get());
 }
 
 void DeviceSession::OnCardReport(const LocalTime*, std::uint8_t deviceValue, void* userData) {

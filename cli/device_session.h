@@ -69,7 +69,7 @@ public:
     // still inside the library leaves both to the process's end.
     void Release();
     // Only between a successful Open and the next Release.
-    const KroLibrary& Library() const { return state_->library; }
+    const KroLibrary& Library() const { return *state_->library; }
     // The poller's latest device value: 0 without a card.
     std::uint8_t DeviceValue() const { return state_->deviceValue.load(); }
     // Waits until the card's presence is `present`, checking every 50 ms.
@@ -98,7 +98,8 @@ private:
         explicit State(CliEnvironment& environment);
         StoppableClock clock;
         LibraryDiagnostics diagnostics;
-        KroLibrary library;
+        // In its host for the program; in-process for tests without one.
+        std::unique_ptr<KroLibrary> library;
         CSchedule poller;
         std::atomic<std::uint8_t> deviceValue{0};
         std::atomic<bool> reported{false};

@@ -1,11 +1,13 @@
-// KroLibrary: the run-time binding of the device library. It finds and loads
-// the library file, resolves the 32 exports, creates one library instance and
-// forwards the ten calls the program makes.
-//
-// The programs bind it through a host process (the constructor with a
-// LibraryHostLauncher, hosted_library.h): the library then never runs in the
-// program, and a crash or a hang inside it costs one call. The host itself,
-// the tests and the benchmarks bind it in-process over a ModuleLoader.
+// KroLibrary: the run-time binding of the device library, as its callers
+// see it: it loads the library and creates one library instance, and
+// forwards the ten calls the program makes. Two kinds stand behind it, chosen
+// where the program is put together:
+// - InProcessLibrary (device/in_process_library.h) loads the library file
+//   into this process; the library's host, the tests and the benchmarks use
+//   it;
+// - HostedLibrary (host_proxy/hosted_library.h) carries every call to a host
+//   process of its own, so that a crash or a hang inside the library costs
+//   one call; the programs use it.
 //
 // A closed library owes us no re-entrancy, so the binding lets one thread in
 // at a time: every call into the library, creation and deletion included,
@@ -20,29 +22,33 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <string>
 
 #include "device/call_lock.h"
-#include "host_proxy/hosted_library.h"
 #include "device/kro_api.h"
-#include "device/module_loader.h"
 
 namespace kro {
 
+// Why the calling thread's last call into a device library binding gave 0
+// without an answer from the library.
+enum class CallFailure {
+    None,            // the library answered (whatever it answered)
+    NotReady,        // no library, no instance or no entry: nothing was called
+    HostCrashed,     // the library's host ended during the call
+    HostHung,        // the call outlived its deadline; its host was ended
+    HostUnavailable, // no host could be started (or restarts are paused)
+    WrotePastBuffer, // the picture call wrote past the 1 MiB buffer
+};
+
+// The calling thread's CallFailure slot: every binding call sets it.
+CallFailure& ThreadCallFailure();
+
 class KroLibrary {
 public:
-    // In-process: the library is loaded into this process.
-    explicit KroLibrary(ModuleLoader& loader);
-    // Through a host process started by the launcher; `programFolder` is
-    // searched as the program's own folder, and `diagnostics` receives the
-    // line that names a call whose host crashed or hung.
-    KroLibrary(LibraryHostLauncher& launcher, std::string programFolder, TextSink& diagnostics,
-               CallDeadlines deadlines = {});
-    ~KroLibrary();
     KroLibrary(const KroLibrary&) = delete;
     KroLibrary& operator=(const KroLibrary&) = delete;
+    virtual ~KroLibrary() = default;
 
     // Loads the library (folder may be empty), resolves the exports and
     // creates an instance. False when any of that fails, and when an
@@ -56,8 +62,6 @@ public:
     // inside or waiting to enter it any more; false leaves the library loaded
     // and this object in use: its owner must then keep it alive.
     bool CloseWithin(std::chrono::milliseconds wait);
-    // Releases the module and clears the entry points; the instance stays.
-    void Unload();
 
     // Forwarding operations: the export's result, or 0 without calling when
     // the module, the instance or the entry point is missing.
@@ -75,9 +79,9 @@ public:
     std::optional<std::int32_t> TryGetFileIndexInfo(std::chrono::milliseconds wait, std::uint8_t category,
                                                     const char* name, RecordingIndexInfo* info) const;
 
-    bool IsLoaded() const;
-    KroHandle Instance() const;
-    bool HasEntry(KroExport which) const;
+    virtual bool IsLoaded() const = 0;
+    virtual KroHandle Instance() const = 0;
+    virtual bool HasEntry(KroExport which) const = 0;
 
     // Why the calling thread's last call gave 0 without the library's answer
     // (None when the library answered).
@@ -87,10 +91,10 @@ public:
     // none was in progress (it was on its way, and a stop is why the host
     // is ended); the call after that starts a fresh host. False, with
     // nothing done, in-process, where a stuck call cannot be had back.
-    bool EndHost() const;
+    virtual bool EndHost() const = 0;
     // Whether the library lives in a host process, so that EndHost can have
     // a stuck call back; known before anything is ended.
-    bool IsHosted() const { return hosted_ != nullptr; }
+    virtual bool IsHosted() const = 0;
 
     // Counts its holder as a user of this object, from before it waits for
     // the lock until it has left the library, so CloseWithin knows when the
@@ -109,37 +113,35 @@ public:
         std::atomic<int>* users_;
     };
 
+protected:
+    KroLibrary() = default;
+
+    // What each kind does, always with the call lock held: one thread at a
+    // time. A call sets ThreadCallFailure.
+    virtual bool LoadLocked(const std::string& folder) = 0;
+    virtual void CloseLocked() = 0;
+    virtual std::int32_t CheckDeviceLocked(std::uint8_t* deviceValue) const = 0;
+    virtual std::int32_t GetFileFlagLocked(char* area, std::uint8_t* flag1, std::uint8_t* flag2,
+                                           std::uint8_t* flag3) const = 0;
+    virtual std::int32_t GetFileCountLocked(std::uint8_t category) const = 0;
+    virtual std::int32_t GetFileListLocked(std::uint8_t category, std::int32_t capacity, RecordingEntry* entries,
+                                           std::int32_t* auxiliary, std::uint32_t* sizes,
+                                           std::int32_t* durations) const = 0;
+    virtual std::int32_t GetFileIndexInfoLocked(std::uint8_t category, const char* name,
+                                                RecordingIndexInfo* info) const = 0;
+    virtual std::int32_t MakeAviFileLocked(const char* name) const = 0;
+    virtual std::int32_t MakeKroFileLocked(const char* name) const = 0;
+    virtual std::int32_t MakePictureFileLocked(const char* name, std::int32_t* size,
+                                               std::uint8_t* buffer) const = 0;
+
 private:
+    template <typename Operation>
+    std::int32_t Locked(Operation operation) const;
 
-    ModuleLoader::Module LoadModule(const std::string& folder, const char* fileName);
-    // The export's address under its plain name, else under a 32-bit
-    // __stdcall decoration ("_Name@N" or "Name@N"); null when absent.
-    void* FindExport(const char* name);
-    bool HasEveryRequiredEntry() const;
-    void CloseLocked();
-    void UnloadLocked();
-    // Calls an export the program uses when a call may be made (the lock
-    // held); 0 otherwise.
-    template <typename Fn, typename... Args>
-    std::int32_t CallLocked(KroExport which, Args... arguments) const;
-    template <typename Fn, typename... Args>
-    std::int32_t Call(KroExport which, Args... arguments) const;
-
-    template <typename Hosted>
-    std::int32_t CallHosted(Hosted call) const;
-
-    ModuleLoader* loader_ = nullptr;
-    // Set when the library lives in a host process; the fields below then
-    // stay empty.
-    std::unique_ptr<HostedLibrary> hosted_;
     // Held for every call into the library and for every change of the
-    // fields below it. The fields are atomic so that IsLoaded, Instance and
-    // HasEntry answer at once even while a call holds the lock.
+    // kinds' state.
     mutable CallLock lock_;
     mutable std::atomic<int> users_{0};
-    std::atomic<KroHandle> instance_{0};
-    std::atomic<ModuleLoader::Module> module_{nullptr};
-    std::atomic<void*> entries_[kKroExportCount] = {};
 };
 
 }  // namespace kro

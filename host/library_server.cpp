@@ -1,3 +1,4 @@
+#include "device/in_process_library.h"
 #include "host/library_server.h"
 
 #include <algorithm>
@@ -222,7 +223,7 @@ private:
     // The picture buffer and its guard region; null when it could not be had
     // (no picture is then made).
     const std::unique_ptr<std::uint8_t[]> picture_;
-    KroLibrary library_;
+    InProcessLibrary library_;
 };
 
 }  // namespace
@@ -248,19 +249,6 @@ ServeEnd ServeLibrary(LibraryChannel& channel, ModuleLoader& loader) {
         } catch (const std::length_error&) {
             return ServeEnd::OutOfMemory;
         }
-    }
-}
-
-std::optional<Reply> CallHost(LibraryChannel& channel, const Request& request,
-                              LibraryChannel::Deadline deadline) {
-    try {
-        const auto frame = EncodeRequest(request);
-        if (!frame || channel.WriteFrame(*frame, deadline) != LibraryChannel::Status::Ok) return std::nullopt;
-        const LibraryChannel::Received received = channel.ReadFrame(deadline);
-        if (received.status != LibraryChannel::Status::Ok) return std::nullopt;
-        return DecodeReply(received.payload, request);
-    } catch (const std::bad_alloc&) {
-        return std::nullopt;
     }
 }
 

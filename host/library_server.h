@@ -1,4 +1,4 @@
-// The two ends of a call to the device library's host process.
+// The device library's host: its request loop.
 //
 // ServeLibrary is the host's request loop: it reads one request frame at a
 // time, serves it through the in-process binding (KroLibrary over the given
@@ -8,8 +8,6 @@
 // at the first request that does not decode, which is not answered: a host
 // never guesses what was meant. Whatever ends it, the instance is deleted
 // and the library unloaded before ServeLibrary returns.
-//
-// CallHost is the program's side: one request, one checked reply.
 #pragma once
 
 #include <optional>
@@ -34,14 +32,5 @@ ServeEnd ServeLibrary(LibraryChannel& channel, ModuleLoader& loader);
 // (A host that crashes ends with the exception's code instead; 2 is its
 // own for a command line without its channel.)
 int HostExitCode(ServeEnd end);
-
-// Sends the request and returns the host's reply to it; nothing when the
-// channel fails or times out or the reply is not a well-formed answer to
-// this request, and the caller then ends the host. A request that cannot be
-// encoded (a capacity above kMaxListCapacity, a name the host would refuse)
-// is nothing too, but is never sent: a caller that must keep the host then
-// checks those limits first.
-std::optional<Reply> CallHost(LibraryChannel& channel, const Request& request,
-                              LibraryChannel::Deadline deadline);
 
 }  // namespace kro

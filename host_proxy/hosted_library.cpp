@@ -7,7 +7,7 @@
 #include <utility>
 #include <variant>
 
-#include "host/library_server.h"
+#include "host_proxy/call_host.h"
 
 namespace kro {
 namespace {
@@ -39,29 +39,23 @@ HostedLibrary::HostedLibrary(LibraryHostLauncher& launcher, std::string programF
       deadlines_(deadlines),
       architecture_(OwnArchitecture()) {}
 
-HostedLibrary::~HostedLibrary() {
-    Close();
-}
-
-CallFailure& ThreadCallFailure() {
-    thread_local CallFailure failure = CallFailure::None;
-    return failure;
-}
+HostedLibrary::~HostedLibrary() { Close(); }
 
 bool HostedLibrary::HasEntry(KroExport which) const {
     return loaded_.load() && (exportMask_.load() & (std::uint32_t{1} << static_cast<int>(which))) != 0;
 }
 
-bool HostedLibrary::Load(const std::string& folder) {
+bool HostedLibrary::LoadLocked(const std::string& folder) {
     if (loaded_.load()) return false;
     folder_ = folder;
-    if (StartAndLoad(OwnArchitecture())) return true;
-    return false;
+    if (!StartAndLoad(OwnArchitecture())) return false;
+    wanted_ = true;
+    return true;
 }
 
 // One host: started, asked to load. A library of the other architecture is
 // tried once in that architecture's host.
-bool HostedLibrary::StartAndLoad(HostArchitecture architecture) {
+bool HostedLibrary::StartAndLoad(HostArchitecture architecture) const {
     for (int attempt = 0; attempt < 2; ++attempt) {
         {
             const std::lock_guard lock(hostMutex_);
@@ -81,7 +75,6 @@ bool HostedLibrary::StartAndLoad(HostArchitecture architecture) {
             // The instance lives in the host; here it only says there is one.
             instance_ = 1;
             loaded_ = true;
-            wanted_ = true;
             return true;
         }
         {
@@ -95,7 +88,7 @@ bool HostedLibrary::StartAndLoad(HostArchitecture architecture) {
     return false;
 }
 
-void HostedLibrary::Close() {
+void HostedLibrary::CloseLocked() {
     wanted_ = false;
     loaded_ = false;
     instance_ = 0;
@@ -109,19 +102,20 @@ void HostedLibrary::Close() {
     host_.reset();
 }
 
-void HostedLibrary::EndHost() {
+bool HostedLibrary::EndHost() const {
     const std::lock_guard lock(hostMutex_);
-    if (!host_) return;
+    if (!host_) return true;
     host_->End();
     endAsked_ = true;
+    return true;
 }
 
-bool HostedLibrary::RestartsPaused(Clock::time_point now) {
+bool HostedLibrary::RestartsPaused(Clock::time_point now) const {
     while (!ends_.empty() && now - ends_.front() >= kRestartWindow) ends_.pop_front();
     return ends_.size() >= kRestartLimit;
 }
 
-bool HostedLibrary::EnsureHost() {
+bool HostedLibrary::EnsureHost() const {
     if (host_) return true;
     if (RestartsPaused(Clock::now())) return false;
     // Loaded stays true meanwhile: another thread asking whether it may call
@@ -136,7 +130,7 @@ bool HostedLibrary::EnsureHost() {
     return false;
 }
 
-void HostedLibrary::Bury(const char* exportName, bool timedOut) {
+void HostedLibrary::Bury(const char* exportName, bool timedOut) const {
     const std::lock_guard lock(hostMutex_);
     if (!host_) return;
     host_->End();
@@ -154,7 +148,7 @@ void HostedLibrary::Bury(const char* exportName, bool timedOut) {
 
 template <typename Asked>
 std::optional<typename Asked::Answer> HostedLibrary::Ask(const Asked& request, std::chrono::milliseconds deadline,
-                                                         const char* exportName) {
+                                                         const char* exportName) const {
     ThreadCallFailure() = CallFailure::None;
     // A name no message can carry (too long, or holding a NUL) is no call:
     // the host is not to blame for it.
@@ -193,15 +187,15 @@ std::optional<typename Asked::Answer> HostedLibrary::Ask(const Asked& request, s
     return answer;
 }
 
-std::int32_t HostedLibrary::CheckDevice(std::uint8_t* deviceValue) {
+std::int32_t HostedLibrary::CheckDeviceLocked(std::uint8_t* deviceValue) const {
     const auto reply = Ask(CheckDeviceRequest{*deviceValue}, deadlines_.checkDevice, "KRO_Check_Kro_Device");
     if (!reply) return 0;
     *deviceValue = reply->deviceValue;
     return reply->result;
 }
 
-std::int32_t HostedLibrary::GetFileFlag(char* area, std::uint8_t* flag1, std::uint8_t* flag2,
-                                        std::uint8_t* flag3) {
+std::int32_t HostedLibrary::GetFileFlagLocked(char* area, std::uint8_t* flag1, std::uint8_t* flag2,
+                                        std::uint8_t* flag3) const {
     const auto reply = Ask(GetFileFlagRequest{}, deadlines_.cardListing, "KRO_Get_File_Flag");
     if (!reply) return 0;
     std::copy(reply->area.begin(), reply->area.end(), area);
@@ -211,13 +205,13 @@ std::int32_t HostedLibrary::GetFileFlag(char* area, std::uint8_t* flag1, std::ui
     return reply->result;
 }
 
-std::int32_t HostedLibrary::GetFileCount(std::uint8_t category) {
+std::int32_t HostedLibrary::GetFileCountLocked(std::uint8_t category) const {
     const auto reply = Ask(GetFileCountRequest{category}, deadlines_.cardListing, "KRO_Get_File_Cnt");
     return reply ? reply->result : 0;
 }
 
-std::int32_t HostedLibrary::GetFileList(std::uint8_t category, std::int32_t capacity, RecordingEntry* entries,
-                                        std::int32_t* auxiliary, std::uint32_t* sizes, std::int32_t* durations) {
+std::int32_t HostedLibrary::GetFileListLocked(std::uint8_t category, std::int32_t capacity, RecordingEntry* entries,
+                                        std::int32_t* auxiliary, std::uint32_t* sizes, std::int32_t* durations) const {
     // A count beyond what one reply may carry lists nothing, as a card too
     // big to load does.
     if (capacity < 0 || capacity > kMaxListCapacity) {
@@ -236,7 +230,7 @@ std::int32_t HostedLibrary::GetFileList(std::uint8_t category, std::int32_t capa
     return reply->result;
 }
 
-std::int32_t HostedLibrary::GetFileIndexInfo(std::uint8_t category, const char* name, RecordingIndexInfo* info) {
+std::int32_t HostedLibrary::GetFileIndexInfoLocked(std::uint8_t category, const char* name, RecordingIndexInfo* info) const {
     const auto reply =
         Ask(GetFileIndexInfoRequest{category, name}, deadlines_.details, "KRO_Get_File_Index_Info");
     if (!reply) return 0;
@@ -244,17 +238,17 @@ std::int32_t HostedLibrary::GetFileIndexInfo(std::uint8_t category, const char* 
     return reply->result;
 }
 
-std::int32_t HostedLibrary::MakeAviFile(const char* name) {
+std::int32_t HostedLibrary::MakeAviFileLocked(const char* name) const {
     const auto reply = Ask(MakeAviFileRequest{name}, std::chrono::milliseconds(0), "KRO_Make_Avi_File");
     return reply ? reply->result : 0;
 }
 
-std::int32_t HostedLibrary::MakeKroFile(const char* name) {
+std::int32_t HostedLibrary::MakeKroFileLocked(const char* name) const {
     const auto reply = Ask(MakeKroFileRequest{name}, std::chrono::milliseconds(0), "KRO_Make_Kro_File");
     return reply ? reply->result : 0;
 }
 
-std::int32_t HostedLibrary::MakePictureFile(const char* name, std::int32_t* size, std::uint8_t* buffer) {
+std::int32_t HostedLibrary::MakePictureFileLocked(const char* name, std::int32_t* size, std::uint8_t* buffer) const {
     const auto reply =
         Ask(MakePictureFileRequest{name}, std::chrono::milliseconds(0), "KRO_Make_Picture_File");
     if (!reply) return 0;

@@ -1,4 +1,4 @@
-// HostedLibrary: the device library's calls carried out in a host process of
+// HostedLibrary: the binding whose calls are carried out in a host process of
 // their own (library_host_process.h), so that a crash or a hang inside the
 // closed library costs one call, never the program, and every call reaches
 // the library from the one thread of its host.
@@ -11,8 +11,8 @@
 // hosts have ended within a minute: then none is started until the oldest
 // of those three ends is a minute old, and calls fail at once meanwhile.
 //
-// Not thread-safe: KroLibrary calls it under its call lock. EndHost alone may
-// be called from any thread, while a call is in progress.
+// KroLibrary's call lock lets one call in at a time. EndHost alone may be
+// called from any thread, while a call is in progress.
 #pragma once
 
 #include <atomic>
@@ -24,26 +24,12 @@
 #include <optional>
 #include <string>
 
-#include "device/kro_api.h"
-#include "host_proxy/library_host_process.h"
-#include "host_link/library_protocol.h"
+#include "device/kro_library.h"
 #include "device/text_sink.h"
+#include "host_link/library_protocol.h"
+#include "host_proxy/library_host_process.h"
 
 namespace kro {
-
-// Why the calling thread's last call into a device library binding gave 0
-// without an answer from the library.
-enum class CallFailure {
-    None,            // the library answered (whatever it answered)
-    NotReady,        // no library, no instance or no entry: nothing was called
-    HostCrashed,     // the library's host ended during the call
-    HostHung,        // the call outlived its deadline; its host was ended
-    HostUnavailable, // no host could be started (or restarts are paused)
-    WrotePastBuffer, // the picture call wrote past the 1 MiB buffer
-};
-
-// The calling thread's CallFailure slot: every binding call sets it.
-CallFailure& ThreadCallFailure();
 
 // How long each kind of call may take before its host is ended.
 struct CallDeadlines {
@@ -63,55 +49,58 @@ struct CallDeadlines {
     // and ends the host when the user stops a stalled export.
 };
 
-class HostedLibrary {
+class HostedLibrary final : public KroLibrary {
 public:
+    // `programFolder` is searched as the program's own folder, and
+    // `diagnostics` receives the line that names a call whose host crashed
+    // or hung.
     HostedLibrary(LibraryHostLauncher& launcher, std::string programFolder, TextSink& diagnostics,
                   CallDeadlines deadlines = {});
-    ~HostedLibrary();
-    HostedLibrary(const HostedLibrary&) = delete;
-    HostedLibrary& operator=(const HostedLibrary&) = delete;
+    ~HostedLibrary() override;
 
-    // Starts a host (of the program's architecture, else the other one when
-    // the library is of that one), which loads the library from `folder`
-    // as the in-process binding would and creates an instance.
-    bool Load(const std::string& folder);
-    // Deletes the instance and ends the host (within the close deadline).
-    void Close();
-
-    bool IsLoaded() const { return loaded_.load(); }
-    KroHandle Instance() const { return instance_.load(); }
-    bool HasEntry(KroExport which) const;
-
-    std::int32_t CheckDevice(std::uint8_t* deviceValue);
-    std::int32_t GetFileFlag(char* area, std::uint8_t* flag1, std::uint8_t* flag2, std::uint8_t* flag3);
-    std::int32_t GetFileCount(std::uint8_t category);
-    std::int32_t GetFileList(std::uint8_t category, std::int32_t capacity, RecordingEntry* entries,
-                             std::int32_t* auxiliary, std::uint32_t* sizes, std::int32_t* durations);
-    std::int32_t GetFileIndexInfo(std::uint8_t category, const char* name, RecordingIndexInfo* info);
-    std::int32_t MakeAviFile(const char* name);
-    std::int32_t MakeKroFile(const char* name);
-    std::int32_t MakePictureFile(const char* name, std::int32_t* size, std::uint8_t* buffer);
-
-    // Ends the running host at once, from any thread: the call in progress
-    // fails (HostCrashed), and the next call starts a fresh host.
-    void EndHost();
-
+    bool IsLoaded() const override { return loaded_.load(); }
+    KroHandle Instance() const override { return instance_.load(); }
+    bool HasEntry(KroExport which) const override;
+    // Ends the running host at once: the call in progress fails
+    // (HostCrashed), and the next call starts a fresh host.
+    bool EndHost() const override;
+    bool IsHosted() const override { return true; }
 
 private:
     using Clock = std::chrono::steady_clock;
 
+    // Starts a host (of the program's architecture, else the other one when
+    // the library is of that one), which loads the library from `folder`
+    // as the in-process binding would and creates an instance.
+    bool LoadLocked(const std::string& folder) override;
+    // Deletes the instance and ends the host (within the close deadline).
+    void CloseLocked() override;
+    std::int32_t CheckDeviceLocked(std::uint8_t* deviceValue) const override;
+    std::int32_t GetFileFlagLocked(char* area, std::uint8_t* flag1, std::uint8_t* flag2,
+                                   std::uint8_t* flag3) const override;
+    std::int32_t GetFileCountLocked(std::uint8_t category) const override;
+    std::int32_t GetFileListLocked(std::uint8_t category, std::int32_t capacity, RecordingEntry* entries,
+                                   std::int32_t* auxiliary, std::uint32_t* sizes,
+                                   std::int32_t* durations) const override;
+    std::int32_t GetFileIndexInfoLocked(std::uint8_t category, const char* name,
+                                        RecordingIndexInfo* info) const override;
+    std::int32_t MakeAviFileLocked(const char* name) const override;
+    std::int32_t MakeKroFileLocked(const char* name) const override;
+    std::int32_t MakePictureFileLocked(const char* name, std::int32_t* size, std::uint8_t* buffer) const override;
+
     // The reply to the request, of the request's own kind; nothing when the
-    // host could not be had or ended during the call (LastFailure says why).
+    // host could not be had or ended during the call (ThreadCallFailure says
+    // why).
     template <typename Asked>
     std::optional<typename Asked::Answer> Ask(const Asked& request, std::chrono::milliseconds deadline,
-                                              const char* exportName);
-    bool StartAndLoad(HostArchitecture architecture);
+                                              const char* exportName) const;
+    bool StartAndLoad(HostArchitecture architecture) const;
     // A host for the next call: the running one, or a fresh one when the
     // restart policy allows.
-    bool EnsureHost();
+    bool EnsureHost() const;
     // Ends the host after a failed call, counts its end and says why.
-    void Bury(const char* exportName, bool timedOut);
-    bool RestartsPaused(Clock::time_point now);
+    void Bury(const char* exportName, bool timedOut) const;
+    bool RestartsPaused(Clock::time_point now) const;
 
     LibraryHostLauncher& launcher_;
     const std::string programFolder_;
@@ -119,17 +108,20 @@ private:
     const CallDeadlines deadlines_;
 
     std::string folder_;  // the last successful Load's, for restarts
-    HostArchitecture architecture_;
     bool wanted_ = false;  // loaded once and not closed since: restart on demand
-    // Guards host_ against EndHost from another thread.
-    std::mutex hostMutex_;
-    std::unique_ptr<LibraryHostProcess> host_;
-    bool endAsked_ = false;  // host_ was ended by EndHost, not by a fault
-    std::deque<Clock::time_point> ends_;  // when the recent hosts ended
 
-    std::atomic<bool> loaded_{false};
-    std::atomic<KroHandle> instance_{0};
-    std::atomic<std::uint32_t> exportMask_{0};
+    // A call may start a fresh host: what hosts coming and going change is
+    // changed by calls too, under the call lock.
+    mutable HostArchitecture architecture_;
+    // Guards host_ against EndHost from another thread.
+    mutable std::mutex hostMutex_;
+    mutable std::unique_ptr<LibraryHostProcess> host_;
+    mutable bool endAsked_ = false;  // host_ was ended by EndHost, not by a fault
+    mutable std::deque<Clock::time_point> ends_;  // when the recent hosts ended
+
+    mutable std::atomic<bool> loaded_{false};
+    mutable std::atomic<KroHandle> instance_{0};
+    mutable std::atomic<std::uint32_t> exportMask_{0};
 };
 
 }  // namespace kro

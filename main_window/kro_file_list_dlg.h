@@ -15,6 +15,7 @@
 #include "device/clock.h"
 #include "device/kro_library.h"
 #include "device/schedule.h"
+#include "host_proxy/hosted_library.h"
 #include "main_window/card_watch.h"
 #include "main_window/layout.h"
 #include "recording_lists/list_load_thread.h"
@@ -98,7 +99,7 @@ private:
     // Members in the order of construction; they end in reverse order.
     HICON m_appIcon;  // shared icon resource, never destroyed
     std::uint8_t m_backupMode = 0;
-    KroLibrary m_deviceLibrary;
+    HostedLibrary m_deviceLibrary;
     // Loads m_deviceLibrary at start-up, while nothing else calls it.
     std::thread m_libraryStart;
     std::atomic<bool> m_libraryStartEnded{false};

@@ -21,6 +21,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "device/in_process_library.h"
 #include "bench/export/real_size_card.h"
 #include "bench/library_timer.h"
 #include "device/kro_library.h"
@@ -231,7 +232,7 @@ int main(int argc, char** argv) {
     setenv("KROSIM_EXPORT_DIR", ((root / "export").string() + "/").c_str(), 1);
 
     kro::bench::LibraryTimingLoader loader;
-    kro::KroLibrary library{loader};
+    kro::InProcessLibrary library{loader};
     if (!library.Load((root / "library").string())) {
         std::fprintf(stderr, "export_bench: cannot load the simulator\n");
         return 1;

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "device/in_process_library.h"
 #include "bench/program/scenarios.h"
 #include "device/kro_library.h"
 #include "recording_lists/recording_list_loader.h"
@@ -84,7 +85,7 @@ int RunMinimalDialog(bool designTimers) {
 int RunBareLists(const std::wstring& signal) {
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES};
     InitCommonControlsEx(&controls);
-    KroLibrary library{SystemModuleLoader()};
+    InProcessLibrary library{SystemModuleLoader()};
     if (!library.Load("")) return std::fprintf(stderr, "KROLib.dll could not be loaded\n"), 1;
     HWND window = CreateWindowExW(0, L"STATIC", L"bare lists", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 1110,
                                   635, nullptr, nullptr, nullptr, nullptr);

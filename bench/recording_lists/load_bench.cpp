@@ -31,6 +31,8 @@
 #include <utility>
 #include <vector>
 
+#include "device/in_process_library.h"
+#include "host_proxy/hosted_library.h"
 #include "bench/library_timer.h"
 #include "device/kro_library.h"
 #include "host_proxy/library_host_process.h"
@@ -73,7 +75,7 @@ public:
 // Nanoseconds per call: through the binding, and straight to the export.
 std::pair<double, double> BindingCostPerCall() {
     EmptyLoader loader;
-    kro::KroLibrary empty{loader};
+    kro::InProcessLibrary empty{loader};
     empty.Load("");
     constexpr int kCalls = 1000000;
     volatile KroGetFileCountFn direct = &EmptyGetFileCount;
@@ -102,8 +104,8 @@ public:
 };
 LastLineSink hostDiagnostics;
 
-kro::KroLibrary MakeHosted() {
-    return kro::KroLibrary(kro::SystemLibraryHostLauncher(), kro::ExecutableFolder(kro::SystemModuleLoader()),
+kro::HostedLibrary MakeHosted() {
+    return kro::HostedLibrary(kro::SystemLibraryHostLauncher(), kro::ExecutableFolder(kro::SystemModuleLoader()),
                            hostDiagnostics);
 }
 
@@ -154,8 +156,8 @@ void PrintCallTimes(const char* label, const CallTimes& times) {
 }
 
 struct Bench {
-    kro::KroLibrary library{timingLoader};
-    kro::KroLibrary hosted = MakeHosted();
+    kro::InProcessLibrary library{timingLoader};
+    kro::HostedLibrary hosted = MakeHosted();
     kro::ListLoadThread loader;
     std::array<kro::ui::ListView, 4> lists;
     kro::CategoryLists listViews{};
@@ -406,7 +408,7 @@ int main(int argc, char** argv) {
     };
     for (int round = 0; round < kCrashRounds; ++round) {
         SetEnvironmentVariableW(L"KROSIM_FAULTS", L"crash=list");
-        kro::KroLibrary crashing = MakeHosted();
+        kro::HostedLibrary crashing = MakeHosted();
         auto start = Clock::now();
         const bool loaded = crashing.Load("");
         firstStartMs.push_back(sinceMs(start));

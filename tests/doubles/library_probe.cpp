@@ -4,10 +4,11 @@
 // Tests copy it into folders of their own to prove where the library is found.
 #include <cstdint>
 
+#include "device/in_process_library.h"
 #include "device/kro_library.h"
 
 int main(int argc, char** argv) {
-    kro::KroLibrary library(kro::SystemModuleLoader());
+    kro::InProcessLibrary library(kro::SystemModuleLoader());
     const bool loaded = library.Load(argc > 1 ? argv[1] : "");
     std::uint8_t deviceValue = 0;
     library.CheckDevice(&deviceValue);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "device/in_process_library.h"
 #include "device/device_access.h"
 #include "tests/doubles/double_support.h"
 #include "tests/unit/device/fake_clock.h"
@@ -24,7 +25,7 @@ protected:
     kro::test::ScratchFolder folder{"teardown"};
     kro::test::FakeClock clock;
     kro::test::FakeThreadPriority priority;
-    kro::KroLibrary library{kro::SystemModuleLoader()};
+    kro::InProcessLibrary library{kro::SystemModuleLoader()};
 };
 
 TEST_F(EndDeviceAccessTest, PollerStuckInTheLibraryLeavesItLoaded) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "device/in_process_library.h"
 #include "device/kro_library.h"
 #include "tests/doubles/double_support.h"
 
@@ -95,7 +96,7 @@ INSTANTIATE_TEST_SUITE_P(EveryConvention, KroLibraryConvention, ::testing::Value
 
 TEST_P(KroLibraryConvention, CompleteLibraryLoadsWithOneInstanceAndEveryEntry) {
     const auto path = Place(GetParam());
-    kro::KroLibrary library{kro::SystemModuleLoader()};
+    kro::InProcessLibrary library{kro::SystemModuleLoader()};
     ASSERT_TRUE(library.Load(folder.Text()));
     EXPECT_TRUE(kro::test::IsLibraryLoaded(path));
     EXPECT_EQ(library.Instance(), kDoubleInstance);
@@ -106,7 +107,7 @@ TEST_P(KroLibraryConvention, CompleteLibraryLoadsWithOneInstanceAndEveryEntry) {
 
 TEST_P(KroLibraryConvention, ForwardingPassesTheInstanceFirstAndEveryArgument) {
     const auto path = Place(GetParam());
-    kro::KroLibrary library{kro::SystemModuleLoader()};
+    kro::InProcessLibrary library{kro::SystemModuleLoader()};
     ASSERT_TRUE(library.Load(folder.Text()));
 
     std::uint8_t deviceValue = 0;
@@ -171,7 +172,7 @@ TEST_F(KroLibraryDouble, DecoratedDoubleOffersOnlyTheDecoratedNames) {
 
 TEST_F(KroLibraryDouble, LibraryLackingOnlyTheOptionalEntriesLoads) {
     const auto path = Place(kro::test::kNoOptionalDouble);
-    kro::KroLibrary library{kro::SystemModuleLoader()};
+    kro::InProcessLibrary library{kro::SystemModuleLoader()};
     ASSERT_TRUE(library.Load(folder.Text()));
     EXPECT_FALSE(library.HasEntry(KroExport::Format));
     EXPECT_FALSE(library.HasEntry(KroExport::GetFileListTt));
@@ -196,7 +197,7 @@ TEST_F(KroLibraryDouble, LibraryLackingAnyRequiredEntryIsReleasedBeforeCreating)
         if (IsOptional(name)) continue;
         ++requiredNames;
         HidingLoader loader(name);
-        kro::KroLibrary library(loader);
+        kro::InProcessLibrary library(loader);
         EXPECT_FALSE(library.Load(folder.Text())) << name;
         EXPECT_EQ(loader.freed, 1) << name;
         EXPECT_FALSE(kro::test::IsLibraryLoaded(path)) << name;
@@ -212,7 +213,7 @@ TEST_F(KroLibraryDouble, LibraryLackingOneOptionalEntryLoads) {
     Place(kro::test::kCompleteDouble);
     for (const char* name : kOptionalNames) {
         HidingLoader loader(name);
-        kro::KroLibrary library(loader);
+        kro::InProcessLibrary library(loader);
         EXPECT_TRUE(library.Load(folder.Text())) << name;
         library.Close();
         EXPECT_EQ(loader.freed, 1) << name;
@@ -221,7 +222,7 @@ TEST_F(KroLibraryDouble, LibraryLackingOneOptionalEntryLoads) {
 
 TEST_F(KroLibraryDouble, FailedCreateReleasesTheLibraryAndNothingIsCalledAfterwards) {
     const auto path = Place(kro::test::kCreateFailsDouble);
-    kro::KroLibrary library{kro::SystemModuleLoader()};
+    kro::InProcessLibrary library{kro::SystemModuleLoader()};
     EXPECT_FALSE(library.Load(folder.Text()));
     EXPECT_FALSE(library.IsLoaded());
     EXPECT_FALSE(kro::test::IsLibraryLoaded(path));
@@ -235,7 +236,7 @@ TEST_F(KroLibraryDouble, FailedCreateReleasesTheLibraryAndNothingIsCalledAfterwa
 
 TEST_F(KroLibraryDouble, SecondLoadFailsAndKeepsTheInstance) {
     const auto path = Place(kro::test::kCompleteDouble);
-    kro::KroLibrary library{kro::SystemModuleLoader()};
+    kro::InProcessLibrary library{kro::SystemModuleLoader()};
     ASSERT_TRUE(library.Load(folder.Text()));
     EXPECT_FALSE(library.Load(folder.Text()));
     EXPECT_EQ(library.Instance(), kDoubleInstance);
@@ -246,7 +247,7 @@ TEST_F(KroLibraryDouble, SecondLoadFailsAndKeepsTheInstance) {
 
 TEST_F(KroLibraryDouble, CloseDeletesTheInstanceUnloadsAndIsHarmlessTwice) {
     const auto path = Place(kro::test::kCompleteDouble);
-    kro::KroLibrary library{kro::SystemModuleLoader()};
+    kro::InProcessLibrary library{kro::SystemModuleLoader()};
     ASSERT_TRUE(library.Load(folder.Text()));
     library.Close();
     EXPECT_FALSE(library.IsLoaded());

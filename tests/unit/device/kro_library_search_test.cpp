@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "device/in_process_library.h"
 #include "device/kro_library.h"
 
 namespace {
@@ -78,7 +79,7 @@ protected:
 };
 
 TEST_F(KroLibrarySearch, TriesFolderThenProgramFolderThenBareName) {
-    kro::KroLibrary library(loader);
+    kro::InProcessLibrary library(loader);
     EXPECT_FALSE(library.Load("D:\\cards"));
     EXPECT_EQ(loader.attempts,
               (std::vector<std::string>{"D:\\cards\\KROLib.dll", "C:\\Program Files\\Kro\\KROLib.dll",
@@ -89,26 +90,26 @@ TEST_F(KroLibrarySearch, TriesFolderThenProgramFolderThenBareName) {
 
 TEST_F(KroLibrarySearch, StopsAtTheFirstPlaceThatLoads) {
     loader.loadable = {"D:\\cards\\KROLib.dll", "C:\\Program Files\\Kro\\KROLib.dll", "KROLib.dll"};
-    kro::KroLibrary fromFolder(loader);
+    kro::InProcessLibrary fromFolder(loader);
     EXPECT_TRUE(fromFolder.Load("D:\\cards"));
     EXPECT_EQ(loader.attempts, (std::vector<std::string>{"D:\\cards\\KROLib.dll"}));
 
     loader.attempts.clear();
     loader.loadable.erase("D:\\cards\\KROLib.dll");
-    kro::KroLibrary fromProgramFolder(loader);
+    kro::InProcessLibrary fromProgramFolder(loader);
     EXPECT_TRUE(fromProgramFolder.Load("D:\\cards"));
     EXPECT_EQ(loader.attempts,
               (std::vector<std::string>{"D:\\cards\\KROLib.dll", "C:\\Program Files\\Kro\\KROLib.dll"}));
 
     loader.attempts.clear();
     loader.loadable = {"KROLib.dll"};
-    kro::KroLibrary fromSearchPath(loader);
+    kro::InProcessLibrary fromSearchPath(loader);
     EXPECT_TRUE(fromSearchPath.Load("D:\\cards"));
     EXPECT_EQ(loader.attempts.back(), "KROLib.dll");
 }
 
 TEST_F(KroLibrarySearch, EmptyFolderStartsBesideTheProgram) {
-    kro::KroLibrary library(loader);
+    kro::InProcessLibrary library(loader);
     library.Load("");
     EXPECT_EQ(loader.attempts,
               (std::vector<std::string>{"C:\\Program Files\\Kro\\KROLib.dll", "KROLib.dll"}));
@@ -116,7 +117,7 @@ TEST_F(KroLibrarySearch, EmptyFolderStartsBesideTheProgram) {
 
 TEST_F(KroLibrarySearch, ProgramPathIsCutAtItsLastBackslash) {
     loader.executablePath = "C:\\a.b\\c\\prog.exe";
-    kro::KroLibrary library(loader);
+    kro::InProcessLibrary library(loader);
     library.Load("");
     EXPECT_EQ(loader.attempts.front(), "C:\\a.b\\c\\KROLib.dll");
 }
@@ -125,7 +126,7 @@ TEST_F(KroLibrarySearch, ProgramPathThatIsEmptyOrHasNoBackslashIsSkipped) {
     for (const char* path : {"", "prog.exe", "/opt/kro/prog"}) {
         loader.attempts.clear();
         loader.executablePath = path;
-        kro::KroLibrary library(loader);
+        kro::InProcessLibrary library(loader);
         library.Load("D:\\cards");
         EXPECT_EQ(loader.attempts, (std::vector<std::string>{"D:\\cards\\KROLib.dll", "KROLib.dll"})) << path;
     }
@@ -142,7 +143,7 @@ TEST_F(KroLibrarySearch, StdcallDecoratedNamesAreFoundWhenThePlainOnesAreMissing
             const int argumentBytes = i == 0 ? 0 : 4 * (1 + i % 7);
             loader.exported.insert(prefix + kKroExports[i].name + '@' + std::to_string(argumentBytes));
         }
-        kro::KroLibrary library(loader);
+        kro::InProcessLibrary library(loader);
         ASSERT_TRUE(library.Load("")) << prefix;
         EXPECT_EQ(library.Instance(), 77);
         for (int i = 0; i < kKroExportCount; ++i) {
@@ -153,14 +154,14 @@ TEST_F(KroLibrarySearch, StdcallDecoratedNamesAreFoundWhenThePlainOnesAreMissing
     // missing: here the required KRO_Open.
     loader.exported = {"KRO_Create", "_KRO_Create@0", "KRO_Delete"};
     createCalls = 0;
-    kro::KroLibrary partial(loader);
+    kro::InProcessLibrary partial(loader);
     EXPECT_FALSE(partial.Load(""));
     EXPECT_EQ(createCalls, 0);
 }
 
 TEST_F(KroLibrarySearch, CloseOnAnEmptyObjectDoesNothing) {
     {
-        kro::KroLibrary library(loader);
+        kro::InProcessLibrary library(loader);
         library.Close();
         library.Close();
     }
@@ -171,7 +172,7 @@ TEST_F(KroLibrarySearch, CloseOnAnEmptyObjectDoesNothing) {
 TEST_F(KroLibrarySearch, DestructionDeletesTheInstanceAndReleasesTheModule) {
     loader.loadable = {"KROLib.dll"};
     {
-        kro::KroLibrary library(loader);
+        kro::InProcessLibrary library(loader);
         ASSERT_TRUE(library.Load(""));
     }
     EXPECT_EQ(deleteCalls, 1);
@@ -180,7 +181,7 @@ TEST_F(KroLibrarySearch, DestructionDeletesTheInstanceAndReleasesTheModule) {
 
 TEST_F(KroLibrarySearch, LoadAfterCloseStartsAgain) {
     loader.loadable = {"KROLib.dll"};
-    kro::KroLibrary library(loader);
+    kro::InProcessLibrary library(loader);
     ASSERT_TRUE(library.Load(""));
     library.Close();
     EXPECT_TRUE(library.Load(""));

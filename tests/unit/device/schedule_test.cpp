@@ -6,6 +6,7 @@
 #include <mutex>
 #include <vector>
 
+#include "device/in_process_library.h"
 #include "device/schedule.h"
 #include "tests/doubles/double_support.h"
 #include "tests/unit/device/fake_clock.h"
@@ -61,7 +62,7 @@ protected:
 
     kro::test::ScratchFolder folder{"schedule"};
     std::filesystem::path libraryPath;
-    kro::KroLibrary library{kro::SystemModuleLoader()};
+    kro::InProcessLibrary library{kro::SystemModuleLoader()};
     std::unique_ptr<kro::test::DoubleControls> controls;
     kro::test::FakeClock clock;
     kro::test::FakeThreadPriority priority;
@@ -71,7 +72,7 @@ protected:
     Reports reports;
     Reports otherReports;
     Reports restartReports;
-    kro::KroLibrary unloadedLibrary{kro::SystemModuleLoader()};
+    kro::InProcessLibrary unloadedLibrary{kro::SystemModuleLoader()};
     std::unique_ptr<kro::CSchedule> poller = std::make_unique<kro::CSchedule>(clock, priority);
     std::unique_ptr<kro::CSchedule> other;
 };

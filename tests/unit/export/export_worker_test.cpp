@@ -1,3 +1,4 @@
+#include "host_proxy/hosted_library.h"
 #include "export/export_worker.h"
 
 #include <gmock/gmock.h>
@@ -505,7 +506,7 @@ protected:
     // switches (until a WalkWatch clears them).
     const KroLibrary& Bind(const char* faults) {
         faults_.emplace("KROSIM_FAULTS", faults);
-        library_ = std::make_unique<KroLibrary>(SystemLibraryHostLauncher(), "", diagnostics_);
+        library_ = std::make_unique<HostedLibrary>(SystemLibraryHostLauncher(), "", diagnostics_);
         EXPECT_TRUE(library_->Load((tree_.Root() / "library").string()))
             << "the host did not load the simulator";
         return *library_;

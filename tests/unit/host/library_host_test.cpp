@@ -13,8 +13,10 @@
 #include <mutex>
 #include <thread>
 
+#include "device/in_process_library.h"
 #include "device/kro_library.h"
 #include "host/library_server.h"
+#include "host_proxy/call_host.h"
 #include "tests/doubles/double_support.h"
 #include "tests/support/bounded_wait.h"
 
@@ -503,7 +505,7 @@ TEST_F(LibraryHost, EveryCallIsAnsweredAsTheInProcessBindingAnswersIt) {
     const auto hosted = Place(folder, test::kCompleteDouble);
     ScratchFolder ownFolder{"in-process"};
     const auto own = Place(ownFolder, test::kCompleteDouble);
-    KroLibrary library{SystemModuleLoader()};
+    InProcessLibrary library{SystemModuleLoader()};
     ASSERT_TRUE(library.Load(ownFolder.Text()));
     Start(SystemModuleLoader());
     const auto load = Call<LoadReply>(LoadRequest{folder.Text(), ""});

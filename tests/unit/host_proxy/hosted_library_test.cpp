@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "host_proxy/hosted_library.h"
 #include "device/kro_library.h"
 #include "host_proxy/library_host_process.h"
 #include "recording_lists/recording_info_lines.h"
@@ -78,7 +79,7 @@ protected:
         libraryPath = test::PlaceCopy(folder.Path(), builtLibrary);
         CallDeadlines deadlines;
         deadlines.checkDevice = 1s;
-        library = std::make_unique<KroLibrary>(launcher, "", diagnostics, deadlines);
+        library = std::make_unique<HostedLibrary>(launcher, "", diagnostics, deadlines);
         return *library;
     }
 
@@ -216,7 +217,7 @@ TEST_F(HostedLibraryTest, ACrashedDetailsCallGivesNoDetails) {
 }
 
 TEST_F(HostedLibraryTest, ALibraryThatIsNotThereLoadsNothingAndCallsNothing) {
-    library = std::make_unique<KroLibrary>(SystemLibraryHostLauncher(), "", diagnostics);
+    library = std::make_unique<HostedLibrary>(SystemLibraryHostLauncher(), "", diagnostics);
     EXPECT_FALSE(library->Load(folder.Text()));
     EXPECT_FALSE(library->IsLoaded());
     std::uint8_t value = 3;

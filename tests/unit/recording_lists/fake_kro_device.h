@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "device/kro_library.h"
+#include "device/in_process_library.h"
 
 namespace kro::fake {
 
@@ -66,7 +66,7 @@ private:
     };
 
     Loader loader_;
-    KroLibrary library_;
+    InProcessLibrary library_;
 };
 
 }  // namespace kro::fake

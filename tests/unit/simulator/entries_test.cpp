@@ -4,6 +4,7 @@
 #include <set>
 #include <string>
 
+#include "device/in_process_library.h"
 #include "device/kro_library.h"
 #include "device/module_loader.h"
 #include "tests/unit/simulator/sim_test_support.h"
@@ -71,7 +72,7 @@ TEST_F(EntriesTest, MissingOutputLocationsAreRefused) {
 TEST_F(EntriesTest, TheProgramsBindingLoadsAndUsesTheSimulator) {
     WriteCard(card_, 6, {{"A", 'E'}, {"B.JPG", 'J', 0, 0, 1, 0}});
     RedirectingLoader loader;
-    KroLibrary binding(loader);
+    InProcessLibrary binding(loader);
     ASSERT_TRUE(binding.Load(""));
     std::uint8_t value = 0;
     EXPECT_EQ(binding.CheckDevice(&value), 1);

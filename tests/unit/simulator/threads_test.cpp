@@ -10,6 +10,7 @@
 #include <map>
 #include <thread>
 
+#include "device/in_process_library.h"
 #include "device/kro_library.h"
 #include "tests/unit/simulator/sim_test_support.h"
 
@@ -162,7 +163,7 @@ TEST_F(ThreadsTest, TheBindingLetsOneCallerInAtATime) {
     const ScopedEnv logVariable("KROSIM_REENTRANCY_LOG", log);
     SetFaults("reentrancy,slow=2");
     RedirectingLoader loader;
-    KroLibrary binding(loader);
+    InProcessLibrary binding(loader);
     ASSERT_TRUE(binding.Load(""));
 
     auto fourThreads = [](const std::function<void(int)>& body) {

@@ -7,6 +7,7 @@
 
 #include <atomic>
 
+#include "device/in_process_library.h"
 #include "device/device_access.h"
 #include "device/thread.h"
 #include "tests/doubles/double_support.h"
@@ -49,7 +50,7 @@ void OnReport(const kro::LocalTime* time, std::uint8_t deviceValue, void* userDa
 TEST(PollerOnWindows, ReportReachesTheCallbackAndTeardownDeletesAfterThePoller) {
     kro::test::ScratchFolder folder("poller");
     const auto path = kro::test::PlaceCopy(folder.Path(), kro::test::kCompleteDouble);
-    kro::KroLibrary library(kro::SystemModuleLoader());
+    kro::InProcessLibrary library(kro::SystemModuleLoader());
     ASSERT_TRUE(library.Load(folder.Text()));
     Seen seen;
     kro::CSchedule poller(kro::SystemClock(), kro::SystemThreadPriority());

@@ -11,6 +11,7 @@
 #include <iterator>
 #include <mutex>
 
+#include "host_proxy/hosted_library.h"
 #include "host_proxy/library_host_process.h"
 #include "fake_kro_device.h"
 #include "resources/resource.h"
@@ -514,7 +515,7 @@ public:
     ~HostedSimulator() { SetEnvironmentVariableW(L"KROSIM_FAULTS", nullptr); }
 
     Diagnostics diagnostics;
-    KroLibrary library{SystemLibraryHostLauncher(), ProgramFolder(), diagnostics};
+    HostedLibrary library{SystemLibraryHostLauncher(), ProgramFolder(), diagnostics};
     bool loaded = false;
 };
 

@@ -13,6 +13,7 @@
 
 #include "host_proxy/library_host_process_win.h"
 #include "host/library_server.h"
+#include "host_proxy/call_host.h"
 #include "tests/doubles/double_support.h"
 
 namespace kro {

@@ -1,0 +1,20 @@
+#include "host_proxy/call_host.h"
+
+#include <new>
+
+namespace kro {
+
+std::optional<Reply> CallHost(LibraryChannel& channel, const Request& request,
+                              LibraryChannel::Deadline deadline) {
+    try {
+        const auto frame = EncodeRequest(request);
+        if (!frame || channel.WriteFrame(*frame, deadline) != LibraryChannel::Status::Ok) return std::nullopt;
+        const LibraryChannel::Received received = channel.ReadFrame(deadline);
+        if (received.status != LibraryChannel::Status::Ok) return std::nullopt;
+        return DecodeReply(received.payload, request);
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
+}
+
+}  // namespace kro
