@@ -17,9 +17,13 @@ namespace kro {
 
 namespace {
 
-// Held open by the first copy for the life of the process; a second copy
-// closes its handle at once.
+// Owned by the running copy for the life of its process; a second copy
+// raises that copy's window and closes its handle.
 win32::KernelHandle singleInstanceMutex;
+
+// How long a second copy waits for a running copy's window, or for an ending
+// copy to be gone.
+constexpr DWORD kOtherCopyWait = 15000;
 
 }  // namespace
 
@@ -27,11 +31,10 @@ bool CKroFileListApp::InitInstance() {
     HINSTANCE instance = ui::ProgramInstance();
     if (!ui::RegisterDialogClass(instance, kMainWindowClass)) return false;
 
-    singleInstanceMutex.Reset(CreateMutexA(nullptr, FALSE, kSingleInstanceName));
+    singleInstanceMutex.Reset(CreateMutexA(nullptr, TRUE, kSingleInstanceName));
     const DWORD mutexError = GetLastError();
     if (!singleInstanceMutex) return false;
-    if (mutexError == ERROR_ALREADY_EXISTS) {
-        RaiseRunningCopy();
+    if (mutexError == ERROR_ALREADY_EXISTS && !WaitForOtherCopy(singleInstanceMutex.Get(), kOtherCopyWait)) {
         singleInstanceMutex.Reset();
         return true;
     }

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "host_proxy/library_host_process.h"
+#include "device/module_loader.h"
 #include "device/text_sink.h"
 #include "main_window/about_dlg.h"
 #include "main_window/column_table.h"

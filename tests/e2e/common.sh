@@ -14,8 +14,24 @@ check() {
     fi
 }
 
-# Runs one driver command against the running program (see driver.cpp).
-drive() { "$wine64" "$bin/kro_e2e_driver.exe" "$@" 2>/dev/null | tr -d '\r'; }
+# Runs one driver command against the running program (see driver.cpp). A
+# driver that did not get to run its command (Wine, or qemu under the i686
+# level, failed to start it: no "driver:" line and a failed status) is
+# started again, and that is said on standard error; its output is never
+# mistaken for an empty answer.
+drive() {
+    local attempt status tmp
+    tmp=$(mktemp)
+    for attempt in 1 2 3; do
+        "$wine64" "$bin/kro_e2e_driver.exe" "$@" >"$tmp.out" 2>"$tmp.err"
+        status=$?
+        if [ "$status" -eq 0 ] || grep -q '^driver: ' "$tmp.err"; then break; fi
+        echo "   the driver did not run '$*' (attempt $attempt, status $status): $(head -c 200 "$tmp.err")" >&2
+        sleep 0.5
+    done
+    tr -d '\r' <"$tmp.out"
+    rm -f "$tmp" "$tmp.out" "$tmp.err"
+}
 
 # Posts the close to the main window. The driver is started again only when
 # it did not post (it could not start, or found no window), and says so.
@@ -69,9 +85,28 @@ install_program() {
 }
 
 # Starts the installed program in the background; its pid in program_pid.
+# What it and Wine print goes to program_log (when set), for a failure's
+# reader.
 start_program() {
-    (cd "$install_dir" && exec "$wine64" 'C:\KroFileList\KroFileList.exe' >/dev/null 2>&1) &
+    (cd "$install_dir" && exec "$wine64" 'C:\KroFileList\KroFileList.exe' >>"${program_log:-/dev/null}" 2>&1) &
     program_pid=$!
+}
+
+# Waits until the program's main window shows or its process has ended:
+# prints "window", else what ended it (its exit status) or "nothing" when
+# MILLISECONDS went by.
+wait_window_or_end() {  # wait_window_or_end MILLISECONDS
+    local deadline=$(( $(date +%s%N) / 1000000 + $1 ))
+    while [ $(( $(date +%s%N) / 1000000 )) -lt "$deadline" ]; do
+        if [ "$(drive main-visible 2>/dev/null)" == 1 ]; then echo window; return; fi
+        if ! kill -0 "$program_pid" 2>/dev/null; then
+            wait "$program_pid" 2>/dev/null
+            echo "ended with status $?"
+            return
+        fi
+        sleep 0.2
+    done
+    echo nothing
 }
 
 # Runs the installed console twin like a user's script would, from its
