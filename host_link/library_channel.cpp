@@ -8,39 +8,32 @@ namespace kro {
 
 LibraryChannel::Status StreamChannel::WriteFrame(std::span<const std::uint8_t> frame, Deadline deadline) {
     if (broken_) return Status::Closed;
-    if (frame.size() < kFrameLengthBytes) return Status::Refused;
+    if (frame.size() < kFrameLengthBytes) return Ended(Status::Refused);
     const auto length = ParseFrameLength(frame.first<kFrameLengthBytes>());
-    if (!length || *length != frame.size() - kFrameLengthBytes) return Status::Refused;
-    return Settle(Send(frame, deadline));
+    if (!length || *length != frame.size() - kFrameLengthBytes) return Ended(Status::Refused);
+    return Ended(Send(frame, deadline));
 }
 
 LibraryChannel::Received StreamChannel::ReadFrame(Deadline deadline) {
     if (broken_) return {Status::Closed, {}};
     std::uint8_t prefix[kFrameLengthBytes] = {};
-    const Progress head = Receive(prefix, deadline);
-    if (head.status != Status::Ok) return {Settle(head), {}};
+    if (const Status head = Receive(prefix, deadline); head != Status::Ok) return {Ended(head), {}};
     const auto length = ParseFrameLength(std::span<const std::uint8_t, kFrameLengthBytes>(prefix));
-    // From here on a failure leaves part of the frame unread.
-    broken_ = true;
-    if (!length) return {Status::Refused, {}};
+    if (!length) return {Ended(Status::Refused), {}};
     Received received;
     try {
         received.payload.resize(*length);
     } catch (const std::bad_alloc&) {
-        return {Status::Refused, {}};
+        return {Ended(Status::Refused), {}};
     }
-    received.status = Receive(received.payload, deadline).status;
-    if (received.status != Status::Ok) return {received.status, {}};
-    broken_ = false;
+    received.status = Ended(Receive(received.payload, deadline));
+    if (received.status != Status::Ok) received.payload.clear();
     return received;
 }
 
-// A transfer that stopped part way through has cost the framing.
-LibraryChannel::Status StreamChannel::Settle(const Progress& progress) {
-    if (progress.status == Status::Closed || (progress.status != Status::Ok && progress.done > 0)) {
-        broken_ = true;
-    }
-    return progress.status;
+LibraryChannel::Status StreamChannel::Ended(Status status) {
+    if (status != Status::Ok) broken_ = true;
+    return status;
 }
 
 }  // namespace kro

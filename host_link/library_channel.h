@@ -3,10 +3,11 @@
 // connected stream socket; the Win32 one over a named pipe, where "closed"
 // also covers the host process having ended.
 //
-// Every call waits at most until its deadline. A frame half sent or half
-// received when the deadline passes, or one refused for its length, leaves
-// the stream without framing: the channel then answers Closed to every
-// later call, and its owner ends the other side.
+// Every call waits at most until its deadline. One rule covers every
+// failure: a call that does not answer Ok (the other side gone, a deadline
+// passed, a length refused) ends the channel, which then answers Closed to
+// every later call, and its owner ends the other side. Nothing is ever
+// resumed, so nothing of a transfer cut short needs to be remembered.
 #pragma once
 
 #include <chrono>
@@ -45,26 +46,22 @@ public:
 };
 
 // The framing over one byte stream, shared by the platforms' channels: they
-// move bytes (Send, Receive), this keeps frames whole and notices when a
-// transfer cut short has cost the framing.
+// move bytes (Send, Receive), this keeps frames whole and the one rule.
 class StreamChannel : public LibraryChannel {
 public:
     Status WriteFrame(std::span<const std::uint8_t> frame, Deadline deadline) final;
     Received ReadFrame(Deadline deadline) final;
 
 protected:
-    struct Progress {
-        Status status;
-        std::size_t done;  // bytes moved before the status
-    };
-    // Move all the bytes, or say why not and how many had moved.
-    virtual Progress Send(std::span<const std::uint8_t> bytes, Deadline deadline) = 0;
-    virtual Progress Receive(std::span<std::uint8_t> bytes, Deadline deadline) = 0;
+    // Move all the bytes, or say why not.
+    virtual Status Send(std::span<const std::uint8_t> bytes, Deadline deadline) = 0;
+    virtual Status Receive(std::span<std::uint8_t> bytes, Deadline deadline) = 0;
     // For a stream that cannot be used from the start.
     void MarkBroken() { broken_ = true; }
 
 private:
-    Status Settle(const Progress& progress);
+    // The status, having ended the channel unless it is Ok.
+    Status Ended(Status status);
 
     bool broken_ = false;
 };

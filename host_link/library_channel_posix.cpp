@@ -28,13 +28,13 @@ public:
     SocketChannel& operator=(const SocketChannel&) = delete;
 
 private:
-    Progress Send(std::span<const std::uint8_t> bytes, Deadline deadline) override {
+    Status Send(std::span<const std::uint8_t> bytes, Deadline deadline) override {
         return Pump(bytes.size(), POLLOUT, deadline, [&](std::size_t done) {
             return send(socket_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
         });
     }
 
-    Progress Receive(std::span<std::uint8_t> bytes, Deadline deadline) override {
+    Status Receive(std::span<std::uint8_t> bytes, Deadline deadline) override {
         return Pump(bytes.size(), POLLIN, deadline, [&](std::size_t done) {
             return recv(socket_, bytes.data() + done, bytes.size() - done, 0);
         });
@@ -43,7 +43,7 @@ private:
     // Moves all `size` bytes, however many calls of step (one send or recv
     // from the given offset) it takes.
     template <typename Step>
-    Progress Pump(std::size_t size, short events, Deadline deadline, Step step) {
+    Status Pump(std::size_t size, short events, Deadline deadline, Step step) {
         std::size_t done = 0;
         while (done < size) {
             const ssize_t moved = step(done);
@@ -51,13 +51,13 @@ private:
                 done += static_cast<std::size_t>(moved);
                 continue;
             }
-            if (moved == 0) return {Status::Closed, done};  // the other end has shut down
+            if (moved == 0) return Status::Closed;  // the other end has shut down
             if (errno == EINTR) continue;
-            if (errno != EAGAIN && errno != EWOULDBLOCK) return {Status::Closed, done};
+            if (errno != EAGAIN && errno != EWOULDBLOCK) return Status::Closed;
             const Status ready = WaitReady(events, deadline);
-            if (ready != Status::Ok) return {ready, done};
+            if (ready != Status::Ok) return ready;
         }
-        return {Status::Ok, done};
+        return Status::Ok;
     }
 
     // Ok when the socket is ready, hung up or failed (the next call tells

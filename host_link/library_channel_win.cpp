@@ -29,14 +29,14 @@ public:
     }
 
 private:
-    Progress Send(std::span<const std::uint8_t> bytes, Deadline deadline) override {
+    Status Send(std::span<const std::uint8_t> bytes, Deadline deadline) override {
         return Transfer(const_cast<std::uint8_t*>(bytes.data()), bytes.size(), true, deadline);
     }
-    Progress Receive(std::span<std::uint8_t> bytes, Deadline deadline) override {
+    Status Receive(std::span<std::uint8_t> bytes, Deadline deadline) override {
         return Transfer(bytes.data(), bytes.size(), false, deadline);
     }
 
-    Progress Transfer(std::uint8_t* bytes, std::size_t size, bool write, Deadline deadline) {
+    Status Transfer(std::uint8_t* bytes, std::size_t size, bool write, Deadline deadline) {
         std::size_t done = 0;
         while (done < size) {
             const DWORD ask = static_cast<DWORD>(std::min<std::size_t>(size - done, kMostBytesPerCall));
@@ -45,7 +45,7 @@ private:
             ResetEvent(done_.Get());
             const BOOL started = write ? WriteFile(pipe_.Get(), bytes + done, ask, nullptr, &overlapped)
                                        : ReadFile(pipe_.Get(), bytes + done, ask, nullptr, &overlapped);
-            if (!started && GetLastError() != ERROR_IO_PENDING) return {Status::Closed, done};
+            if (!started && GetLastError() != ERROR_IO_PENDING) return Status::Closed;
             const Status waited = Wait(deadline);
             if (waited != Status::Ok) CancelIoEx(pipe_.Get(), &overlapped);
             // Waits for the completion, cancelled or not: the OVERLAPPED
@@ -53,11 +53,11 @@ private:
             DWORD moved = 0;
             const BOOL completed = GetOverlappedResult(pipe_.Get(), &overlapped, &moved, TRUE);
             done += moved;
-            if (waited != Status::Ok) return {waited, done};
+            if (waited != Status::Ok) return waited;
             // A broken pipe, or a read of nothing: the other end has gone.
-            if (!completed || moved == 0) return {Status::Closed, done};
+            if (!completed || moved == 0) return Status::Closed;
         }
-        return {Status::Ok, done};
+        return Status::Ok;
     }
 
     // Ok once the transfer has completed; Closed when the peer process ended

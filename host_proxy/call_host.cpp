@@ -8,7 +8,17 @@ std::optional<Reply> CallHost(LibraryChannel& channel, const Request& request,
                               LibraryChannel::Deadline deadline) {
     try {
         const auto frame = EncodeRequest(request);
-        if (!frame || channel.WriteFrame(*frame, deadline) != LibraryChannel::Status::Ok) return std::nullopt;
+        if (!frame) return std::nullopt;
+        return CallHost(channel, request, *frame, deadline);
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
+}
+
+std::optional<Reply> CallHost(LibraryChannel& channel, const Request& request, std::span<const std::uint8_t> frame,
+                              LibraryChannel::Deadline deadline) {
+    try {
+        if (channel.WriteFrame(frame, deadline) != LibraryChannel::Status::Ok) return std::nullopt;
         const LibraryChannel::Received received = channel.ReadFrame(deadline);
         if (received.status != LibraryChannel::Status::Ok) return std::nullopt;
         return DecodeReply(received.payload, request);

@@ -2,7 +2,9 @@
 // one checked reply.
 #pragma once
 
+#include <cstdint>
 #include <optional>
+#include <span>
 
 #include "host_link/library_channel.h"
 #include "host_link/library_protocol.h"
@@ -16,6 +18,10 @@ namespace kro {
 // is nothing too, but is never sent: a caller that must keep the host then
 // checks those limits first.
 std::optional<Reply> CallHost(LibraryChannel& channel, const Request& request,
+                              LibraryChannel::Deadline deadline);
+// The same with the request already encoded: `frame` is EncodeRequest's for
+// `request`, whose kind (and capacity) the reply must match.
+std::optional<Reply> CallHost(LibraryChannel& channel, const Request& request, std::span<const std::uint8_t> frame,
                               LibraryChannel::Deadline deadline);
 
 }  // namespace kro

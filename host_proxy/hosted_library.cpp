@@ -152,7 +152,8 @@ std::optional<typename Asked::Answer> HostedLibrary::Ask(const Asked& request, s
     ThreadCallFailure() = CallFailure::None;
     // A name no message can carry (too long, or holding a NUL) is no call:
     // the host is not to blame for it.
-    if (!EncodeRequest(request)) {
+    const auto frame = EncodeRequest(request);
+    if (!frame) {
         ThreadCallFailure() = CallFailure::NotReady;
         return std::nullopt;
     }
@@ -177,7 +178,7 @@ std::optional<typename Asked::Answer> HostedLibrary::Ask(const Asked& request, s
         channel = &host_->Channel();
     }
     const auto due = deadline.count() > 0 ? Clock::now() + deadline : LibraryChannel::kNoDeadline;
-    const std::optional<Reply> reply = CallHost(*channel, request, due);
+    const std::optional<Reply> reply = CallHost(*channel, request, *frame, due);
     if (!reply) {
         Bury(exportName, Clock::now() >= due);
         return std::nullopt;

@@ -41,5 +41,8 @@ bool CreateOneDirectory(const std::string& path);
 bool MoveFileOver(const std::string& from, const std::string& to);
 void RemoveFile(const std::string& path);
 std::uint32_t CurrentProcessId();
+// Ends the process as a closed parser's write through a bad pointer does:
+// with an access violation (natively SIGSEGV).
+[[noreturn]] void RaiseAccessViolation();
 
 }  // namespace kro::sim

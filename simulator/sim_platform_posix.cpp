@@ -82,4 +82,9 @@ std::uint32_t CurrentProcessId() {
     return static_cast<std::uint32_t>(getpid());
 }
 
+void RaiseAccessViolation() {
+    *static_cast<volatile int*>(nullptr) = 1;
+    std::abort();
+}
+
 }  // namespace kro::sim

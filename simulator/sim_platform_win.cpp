@@ -98,4 +98,13 @@ std::uint32_t CurrentProcessId() {
     return GetCurrentProcessId();
 }
 
+// Raised, not provoked: under emulation (32-bit Wine on qemu) the page at
+// address 0 is at times mapped, and a write there would not fault.
+void RaiseAccessViolation() {
+    RaiseException(EXCEPTION_ACCESS_VIOLATION, EXCEPTION_NONCONTINUABLE, 0, nullptr);
+    TerminateProcess(GetCurrentProcess(), EXCEPTION_ACCESS_VIOLATION);
+    for (;;) {
+    }
+}
+
 }  // namespace kro::sim

@@ -313,6 +313,28 @@ TEST(LibraryChannel, FramesLargerThanTheSocketsBuffersArriveWholeAndInOrder) {
     EXPECT_EQ(second.payload, Bytes{10});
 }
 
+TEST(LibraryChannel, TheLargestLegalReplyGoesThroughAndOneByteMoreIsRefused) {
+    const auto frame = EncodeReply(ListReply(7, kMaxListCapacity));
+    ASSERT_TRUE(frame);
+    ASSERT_EQ(frame->size(), kFrameLengthBytes + kMaxFrameBytes);
+    SocketPair pair;
+    const std::unique_ptr<LibraryChannel> other = pair.PeerChannel();
+    auto sent = std::async(std::launch::async, [&] { return other->WriteFrame(*frame, Later()); });
+    const LibraryChannel::Received received = pair.channel->ReadFrame(Later());
+    ASSERT_TRUE(BecomesReady(sent, "the largest frame to be written"));
+    EXPECT_EQ(sent.get(), Status::Ok);
+    ASSERT_EQ(received.status, Status::Ok);
+    const auto reply = DecodeReply(received.payload, GetFileListRequest{1, kMaxListCapacity});
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(std::get<GetFileListReply>(*reply).entries.size(), static_cast<std::size_t>(kMaxListCapacity));
+
+    Bytes longer = *frame;
+    longer.push_back(0);
+    const std::uint32_t length = kMaxFrameBytes + 1;
+    for (std::size_t i = 0; i < kFrameLengthBytes; ++i) longer[i] = static_cast<std::uint8_t>(length >> (8 * i));
+    EXPECT_EQ(other->WriteFrame(longer, Later()), Status::Refused);
+}
+
 TEST(LibraryChannel, ALengthOutOfRangeIsRefusedAndTheStreamIsNotReadFurther) {
     for (const std::uint32_t length : {0u, kMaxFrameBytes + 1, 0xFFFFFFFFu}) {
         SocketPair pair;
@@ -321,13 +343,12 @@ TEST(LibraryChannel, ALengthOutOfRangeIsRefusedAndTheStreamIsNotReadFurther) {
         EXPECT_EQ(pair.channel->ReadFrame(Later()).status, Status::Refused) << length;
         EXPECT_EQ(pair.channel->ReadFrame(Later()).status, Status::Closed) << length;
     }
-    SocketPair pair;
-    const Bytes lying = {5, 0, 0, 0, 10};
-    EXPECT_EQ(pair.channel->WriteFrame(lying, Later()), Status::Refused);
-    EXPECT_EQ(pair.channel->WriteFrame(Bytes{0, 0, 0, 0}, Later()), Status::Refused);
-    EXPECT_TRUE(pair.Arrived().empty());
-    EXPECT_EQ(pair.channel->WriteFrame(Payload{}.U8(10).Frame(), Later()), Status::Ok);
-    EXPECT_EQ(pair.Arrived(), (Bytes{1, 0, 0, 0, 10}));
+    for (const Bytes& lying : {Bytes{5, 0, 0, 0, 10}, Bytes{0, 0, 0, 0}}) {
+        SocketPair pair;
+        EXPECT_EQ(pair.channel->WriteFrame(lying, Later()), Status::Refused);
+        EXPECT_TRUE(pair.Arrived().empty());
+        EXPECT_EQ(pair.channel->WriteFrame(Payload{}.U8(10).Frame(), Later()), Status::Closed);
+    }
 }
 
 TEST(LibraryChannel, AnEndThatGoesIsClosedEvenInTheMiddleOfAFrame) {
@@ -343,17 +364,17 @@ TEST(LibraryChannel, AnEndThatGoesIsClosedEvenInTheMiddleOfAFrame) {
     EXPECT_EQ(halfway.channel->ReadFrame(Later()).status, Status::Closed);
 }
 
-TEST(LibraryChannel, ADeadlineBetweenFramesKeepsTheFramingOneInsideAFrameEndsIt) {
-    SocketPair pair;
-    EXPECT_EQ(pair.channel->ReadFrame(Soon()).status, Status::TimedOut);
-    pair.Send(Payload{}.U8(10).Frame());
-    const LibraryChannel::Received received = pair.channel->ReadFrame(Later());
-    EXPECT_EQ(received.status, Status::Ok);
-    EXPECT_EQ(received.payload, Bytes{10});
-    pair.Send({2, 0, 0, 0, 10});
-    EXPECT_EQ(pair.channel->ReadFrame(Soon()).status, Status::TimedOut);
-    pair.Send({11});
-    EXPECT_EQ(pair.channel->ReadFrame(Later()).status, Status::Closed);
+TEST(LibraryChannel, AnyDeadlinePassedEndsTheChannelBetweenFramesOrInside) {
+    SocketPair between;
+    EXPECT_EQ(between.channel->ReadFrame(Soon()).status, Status::TimedOut);
+    between.Send(Payload{}.U8(10).Frame());
+    EXPECT_EQ(between.channel->ReadFrame(Later()).status, Status::Closed);
+    EXPECT_EQ(between.channel->WriteFrame(Payload{}.U8(10).Frame(), Later()), Status::Closed);
+    SocketPair inside;
+    inside.Send({2, 0, 0, 0, 10});
+    EXPECT_EQ(inside.channel->ReadFrame(Soon()).status, Status::TimedOut);
+    inside.Send({11});
+    EXPECT_EQ(inside.channel->ReadFrame(Later()).status, Status::Closed);
 }
 
 // A library the test scripts, behind a fake loader: every export notes the
