@@ -23,7 +23,7 @@ run_ctest() {
         wrapper=("$@")
     fi
     echo "== $label =="
-    local log
+    local log started=$SECONDS
     log=$(mktemp)
     "${wrapper[@]}" ctest --test-dir "$dir" "${extra[@]}" --output-on-failure --timeout 300 2>&1 | tee "$log"
     local status=${PIPESTATUS[0]}
@@ -40,6 +40,7 @@ run_ctest() {
     fi
     [ "$status" -eq 0 ] || overall=1
     rm -f "$log"
+    echo "== $label: $((SECONDS - started)) s"
 }
 
 run_ctest "unit (ASan + UBSan)" "$build/native" env
