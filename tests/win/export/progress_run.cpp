@@ -6,6 +6,8 @@
 #include <cwctype>
 #include <stdexcept>
 
+#include "resources/resource.h"
+
 namespace kro::testing {
 namespace {
 
@@ -68,6 +70,27 @@ std::set<DWORD> FolderViewerProcesses() {
 
 std::set<DWORD> LibraryHostProcesses() {
     return ProcessesNamed({L"krolibhost64.exe", L"krolibhost32.exe"});
+}
+
+Bar ReadBar(HWND dialog, int id) {
+    HWND bar = GetDlgItem(dialog, id);
+    return {static_cast<int>(SendMessageW(bar, PBM_GETRANGE, TRUE, 0)),
+            static_cast<int>(SendMessageW(bar, PBM_GETRANGE, FALSE, 0)),
+            static_cast<int>(SendMessageW(bar, PBM_GETPOS, 0, 0))};
+}
+
+bool ReadBoxAndAnswer(HWND dialog, BoxSeen& seen, WPARAM answer) {
+    HWND box = FindSavedBox(dialog);
+    if (box == nullptr) return false;
+    seen.found = true;
+    seen.text = BoxText(box);
+    seen.yes = GetDlgItem(box, IDYES) != nullptr;
+    seen.no = GetDlgItem(box, IDNO) != nullptr;
+    seen.ok = GetDlgItem(box, IDOK) != nullptr;
+    seen.files = ReadBar(dialog, IDC_PROGRESS_FILES);
+    seen.step = ReadBar(dialog, IDC_PROGRESS_STEP);
+    PostMessageW(box, WM_COMMAND, answer, 0);
+    return true;
 }
 
 }  // namespace kro::testing
