@@ -7,12 +7,9 @@
 # "cli: N passed, N failed" at the end.
 set -uo pipefail
 
-bin=$(cd "$1" && pwd)
-card_source=$(cd "$2" && pwd)
-out=$(mkdir -p "$3" && cd "$3" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
-: "${WINEPREFIX:?run inside scripts/wine-session.sh}" "${DISPLAY:?}"
 source "$here/common.sh"
+take_common_arguments "$@"
 
 install_program
 slot="$out/slot"

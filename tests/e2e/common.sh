@@ -1,5 +1,5 @@
 # Shared by the end-to-end scripts: the checks' tally and the driver.
-# Source it after setting `bin` (the folder holding kro_e2e_driver.exe).
+# Source it first; take_common_arguments then sets `bin` and the rest.
 
 wine64=/usr/lib/wine/wine64
 passed=0
@@ -12,6 +12,17 @@ check() {
     else
         failed=$((failed + 1)); echo "FAIL  $1"; echo "      expected: $3"; echo "      actual:   $2"
     fi
+}
+
+# The three arguments every script here starts with: the Windows programs'
+# folder (bin), the card to copy (card_source) and the folder for what the
+# run leaves (out, made when missing). The script must run inside
+# scripts/wine-session.sh.
+take_common_arguments() {
+    bin=$(cd "$1" && pwd)
+    card_source=$(cd "$2" && pwd)
+    out=$(mkdir -p "$3" && cd "$3" && pwd)
+    : "${WINEPREFIX:?run inside scripts/wine-session.sh}" "${DISPLAY:?}"
 }
 
 # Runs one driver command against the running program (see driver.cpp). A

@@ -10,13 +10,10 @@
 # Growth per cycle above the limits below fails. Runs inside
 # scripts/wine-session.sh; prints "growth: N passed, N failed".
 set -uo pipefail
-bin=$(cd "$1" && pwd)
-card_source=$(cd "$2" && pwd)
-out=$(mkdir -p "$3" && cd "$3" && pwd)
-cycles=${4:-200}
 here=$(cd "$(dirname "$0")" && pwd)
-: "${WINEPREFIX:?run inside scripts/wine-session.sh}" "${DISPLAY:?}"
 source "$here/common.sh"
+take_common_arguments "$@"
+cycles=${4:-200}
 source "$here/invariants.sh"
 
 # Limits per cycle after the warm-up: a leaked handle or thread per cycle, or

@@ -9,14 +9,11 @@
 # check and "journey: N passed, N failed" at the end.
 set -uo pipefail
 
-bin=$(cd "$1" && pwd)
-card_source=$(cd "$2" && pwd)
-out=$(mkdir -p "$3" && cd "$3" && pwd)
+here=$(cd "$(dirname "$0")" && pwd)
+source "$here/common.sh"
+take_common_arguments "$@"
 program_log="$out/program.log"
 library=${4:-$bin/KROLib.dll}
-here=$(cd "$(dirname "$0")" && pwd)
-: "${WINEPREFIX:?run inside scripts/wine-session.sh}" "${DISPLAY:?}"
-source "$here/common.sh"
 shot() { import -window root "$out/$1.png" 2>/dev/null || true; }
 
 # The program installed as a user would have it: the exe with the device

@@ -9,13 +9,10 @@
 # OUT_DIR/matrix.tsv, and the table is printed in Markdown at the end. The
 # default rows are every switch. Runs inside scripts/wine-session.sh.
 set -uo pipefail
-bin=$(cd "$1" && pwd)
-card_source=$(cd "$2" && pwd)
-out=$(mkdir -p "$3" && cd "$3" && pwd)
-shift 3
 here=$(cd "$(dirname "$0")" && pwd)
-: "${WINEPREFIX:?run inside scripts/wine-session.sh}" "${DISPLAY:?}"
 source "$here/common.sh"
+take_common_arguments "$@"
+shift 3
 source "$here/invariants.sh"
 
 switches=("$@")
