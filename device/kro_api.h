@@ -77,6 +77,10 @@ static_assert(offsetof(RecordingIndexInfo, gSensor) == 240);
 inline constexpr std::size_t kFileFlagAreaSize = 65;
 // Size of the buffer handed to KRO_Make_Picture_File.
 inline constexpr std::int32_t kPictureBufferSize = 1048576;
+// The most recordings one list call may deliver. No card holds a million
+// recordings in one category: a larger count is taken as a card too big to
+// load, before any buffer is made for it.
+inline constexpr std::int32_t kMaxRecordingsPerList = std::int32_t{1} << 20;
 
 // Signatures of the ten exports the program calls. Categories travel as one
 // unsigned byte; names are NUL-terminated ANSI strings.

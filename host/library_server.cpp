@@ -232,7 +232,7 @@ ServeEnd ServeLibrary(LibraryChannel& channel, ModuleLoader& loader) {
     LibraryServer server(loader);
     for (;;) {
         try {
-            const LibraryChannel::Received received = channel.ReadFrame(LibraryChannel::kNoDeadline);
+            const LibraryChannel::Received received = channel.ReadFrame(LibraryChannel::kNoDeadline, kMostRequestBytes);
             if (received.status == LibraryChannel::Status::Closed) return ServeEnd::ChannelClosed;
             if (received.status != LibraryChannel::Status::Ok) return ServeEnd::MalformedRequest;
             const std::optional<Request> request = DecodeRequest(received.payload);

@@ -14,12 +14,12 @@ LibraryChannel::Status StreamChannel::WriteFrame(std::span<const std::uint8_t> f
     return Ended(Send(frame, deadline));
 }
 
-LibraryChannel::Received StreamChannel::ReadFrame(Deadline deadline) {
+LibraryChannel::Received StreamChannel::ReadFrame(Deadline deadline, std::uint32_t mostBytes) {
     if (broken_) return {Status::Closed, {}};
     std::uint8_t prefix[kFrameLengthBytes] = {};
     if (const Status head = Receive(prefix, deadline); head != Status::Ok) return {Ended(head), {}};
     const auto length = ParseFrameLength(std::span<const std::uint8_t, kFrameLengthBytes>(prefix));
-    if (!length) return {Ended(Status::Refused), {}};
+    if (!length || *length > mostBytes) return {Ended(Status::Refused), {}};
     Received received;
     try {
         received.payload.resize(*length);

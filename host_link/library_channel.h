@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <climits>
 #include <memory>
 #include <span>
 #include <vector>
@@ -40,9 +41,12 @@ public:
     // frame whose length does not match its size or the limit is Refused
     // before anything is written.
     virtual Status WriteFrame(std::span<const std::uint8_t> frame, Deadline deadline) = 0;
-    // Receives one frame's payload. A length out of range is Refused before
-    // the payload is read or allocated.
-    virtual Received ReadFrame(Deadline deadline) = 0;
+    // Receives one frame's payload of at most `mostBytes` (and never more
+    // than kMaxFrameBytes). A length out of range is Refused before the
+    // payload is read or allocated.
+    virtual Received ReadFrame(Deadline deadline, std::uint32_t mostBytes) = 0;
+    // A frame of any length the messages allow.
+    Received ReadFrame(Deadline deadline) { return ReadFrame(deadline, UINT32_MAX); }
 };
 
 // The framing over one byte stream, shared by the platforms' channels: they
@@ -50,7 +54,8 @@ public:
 class StreamChannel : public LibraryChannel {
 public:
     Status WriteFrame(std::span<const std::uint8_t> frame, Deadline deadline) final;
-    Received ReadFrame(Deadline deadline) final;
+    using LibraryChannel::ReadFrame;
+    Received ReadFrame(Deadline deadline, std::uint32_t mostBytes) final;
 
 protected:
     // Move all the bytes, or say why not.

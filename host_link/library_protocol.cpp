@@ -9,7 +9,8 @@ namespace kro {
 namespace {
 
 static_assert(kMaxFrameBytes == kListReplyHeaderBytes + std::size_t{kMaxListCapacity} * kListEntryWireBytes);
-static_assert(kMaxFrameBytes > std::size_t{kPictureBufferSize} + 64, "a picture reply fits a frame");
+static_assert(kMaxFrameBytes > std::size_t{kPictureBufferSize} + kMostSmallReplyBytes, "a picture reply fits a frame");
+static_assert(sizeof(RecordingIndexInfo) + 16 <= kMostSmallReplyBytes, "the details reply is a small one");
 
 // KindOf, DecodeRequest and DecodeReply rely on the variants' order:
 // request I is of kind I + 1 and reply I answers it.
@@ -235,6 +236,18 @@ MessageKind KindOf(const Request& request) {
 MessageKind KindOf(const Reply& reply) {
     // The alternatives are in the order of MessageKind, which starts at 1.
     return static_cast<MessageKind>(reply.index() + 1);
+}
+
+std::uint32_t MostReplyBytes(const Request& request) {
+    if (const auto* list = std::get_if<GetFileListRequest>(&request)) {
+        if (!CapacityInRange(list->capacity)) return 0;
+        return static_cast<std::uint32_t>(kListReplyHeaderBytes +
+                                          static_cast<std::size_t>(list->capacity) * kListEntryWireBytes);
+    }
+    if (std::holds_alternative<MakePictureFileRequest>(request)) {
+        return kMostSmallReplyBytes + static_cast<std::uint32_t>(kPictureBufferSize);
+    }
+    return kMostSmallReplyBytes;
 }
 
 std::size_t PictureBytesFor(std::int32_t length, bool overrun) {

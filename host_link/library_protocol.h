@@ -41,10 +41,8 @@ enum class MessageKind : std::uint8_t {
 // Set in a reply's kind byte, so that a request never passes for a reply.
 inline constexpr std::uint8_t kReplyKindBit = 0x80;
 
-// Most entries one list request may ask for. No card holds a million
-// recordings in one category; the client refuses a larger count and lists
-// nothing, as for a card too big to load.
-inline constexpr std::int32_t kMaxListCapacity = std::int32_t{1} << 20;
+// Most entries one list request may ask for: as many as one list may hold.
+inline constexpr std::int32_t kMaxListCapacity = kMaxRecordingsPerList;
 // One list entry on the wire: the 40-byte record and three 32-bit values.
 inline constexpr std::size_t kListEntryWireBytes = sizeof(RecordingEntry) + 3 * 4;
 // A list reply before its entries: kind, called, result, entry count.
@@ -216,6 +214,16 @@ MessageKind KindOf(const Reply& reply);
 // How many picture bytes a reply carries: none after an overrun, else the
 // reported length clamped to 0..kPictureBufferSize.
 std::size_t PictureBytesFor(std::int32_t length, bool overrun);
+
+// The longest payload of a reply other than a list or a picture one (the
+// details reply, the longest of them, carries a 392-byte record).
+inline constexpr std::uint32_t kMostSmallReplyBytes = 512;
+// The longest request payload: a kind byte and two texts (the load's).
+inline constexpr std::uint32_t kMostRequestBytes = 1 + 2 * (2 + kMaxTextBytes);
+// The longest payload a well-formed reply to `request` can have: a reply is
+// read with this limit, so that a host announcing more is refused before
+// anything is allocated for it.
+std::uint32_t MostReplyBytes(const Request& request);
 
 // The payload length a frame's first four bytes announce; nothing for 0 or
 // more than kMaxFrameBytes.

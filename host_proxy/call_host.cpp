@@ -19,7 +19,7 @@ std::optional<Reply> CallHost(LibraryChannel& channel, const Request& request, s
                               LibraryChannel::Deadline deadline) {
     try {
         if (channel.WriteFrame(frame, deadline) != LibraryChannel::Status::Ok) return std::nullopt;
-        const LibraryChannel::Received received = channel.ReadFrame(deadline);
+        const LibraryChannel::Received received = channel.ReadFrame(deadline, MostReplyBytes(request));
         if (received.status != LibraryChannel::Status::Ok) return std::nullopt;
         return DecodeReply(received.payload, request);
     } catch (const std::bad_alloc&) {

@@ -36,7 +36,6 @@ struct LoadBuffers {
 };
 
 std::optional<LoadBuffers> ObtainBuffers(std::int64_t total) {
-    if (total > kMaxLoadEntries) return std::nullopt;
     // At least one element each, so the library never receives a null
     // array, even for an empty card.
     const auto length = static_cast<std::size_t>(std::max<std::int64_t>(total, 1));
@@ -92,10 +91,11 @@ LoadOutcome LoadOnce(const KroLibrary& library, RecordingListSink& sink, const s
         if (cancelled()) return LoadOutcome::Cancelled;
         const std::int32_t count = library.GetFileCount(static_cast<std::uint8_t>(category));
         if (HostFailed()) return LoadOutcome::LibraryFailed;
+        // Checked before anything is allocated by it.
+        if (count > kMaxRecordingsPerList) return LoadOutcome::NoBuffers;
         counts[CategoryIndex(category)] = std::max(count, 0);
         total += counts[CategoryIndex(category)];
     }
-    if (total > std::numeric_limits<std::int32_t>::max()) return LoadOutcome::NoBuffers;
     std::optional<LoadBuffers> buffers = ObtainBuffers(total);
     if (!buffers) return LoadOutcome::NoBuffers;
 

@@ -48,15 +48,11 @@ public:
 enum class LoadOutcome {
     Completed,  // every row and the four summaries were delivered
     Cancelled,  // the cancel flag was seen; nothing more was delivered
-    NoBuffers,  // counts too large or buffers not obtained: no rows, no summaries
+    NoBuffers,  // a count above kMaxRecordingsPerList, or buffers not obtained: no rows, no summaries
     // The library's host crashed or hung, on a first try and on a second
     // with a fresh host: no rows, no summaries; the card could not be read.
     LibraryFailed,
 };
-
-// Upper bound on the sum of the four counts for which buffers are sought;
-// a larger sum is treated like buffers that cannot be had.
-inline constexpr std::int64_t kMaxLoadEntries = std::int64_t{1} << 24;
 
 // Runs one load. `cancel` is read before every library call and every row;
 // once it is set, the load returns Cancelled without another sink call. A

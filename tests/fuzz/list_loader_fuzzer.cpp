@@ -56,16 +56,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (++calls == cancelAfter) cancel.store(true);
     };
 
-    // Any count, except that one between 256 and the loader's limit is
-    // folded to at most 256: buffers for millions of entries take a second each
-    // to fill with zeros, and the limit itself has its unit test.
+    // Any count, except that one between 256 and one list's most is folded
+    // to at most 256: buffers for a million entries take a while to fill
+    // with zeros, and the limit itself has its unit test.
     std::array<std::int32_t, 4> counts{};
     for (auto& count : counts) {
         count = input.ConsumeIntegral<std::int32_t>();
-        if (count > 256 && count <= kro::kMaxLoadEntries) count %= 257;
+        if (count > 256 && count <= kro::kMaxRecordingsPerList) count %= 257;
     }
     std::int64_t clampedTotal = 0;
     for (std::int32_t count : counts) clampedTotal += std::max(count, 0);
+    const bool beyondOneList = std::any_of(counts.begin(), counts.end(),
+                                           [](std::int32_t count) { return count > kro::kMaxRecordingsPerList; });
 
     device.getFileFlag = [&](char* area, std::uint8_t* a, std::uint8_t* b, std::uint8_t* c) {
         called();
@@ -111,7 +113,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const kro::LoadOutcome outcome = kro::LoadRecordingLists(device.Library(), sink, cancel);
 
     if (outcome == kro::LoadOutcome::NoBuffers) {
-        FUZZ_CHECK(clampedTotal > kro::kMaxLoadEntries);
+        FUZZ_CHECK(beyondOneList);
         FUZZ_CHECK(sink.rows.empty() && sink.summaries.empty());
         return 0;
     }

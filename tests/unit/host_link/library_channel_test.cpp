@@ -56,6 +56,14 @@ TEST(LibraryChannel, TheLargestLegalReplyGoesThroughAndOneByteMoreIsRefused) {
     EXPECT_EQ(other->WriteFrame(longer, Later()), Status::Refused);
 }
 
+TEST(LibraryChannel, AFrameLongerThanTheReaderAsksIsRefused) {
+    SocketPair pair;
+    pair.Send(Payload{}.Raw("eleven byte").Frame());
+    pair.Send(Payload{}.Raw("ten bytes.").Frame());
+    EXPECT_EQ(pair.channel->ReadFrame(Later(), 11).status, Status::Ok);
+    EXPECT_EQ(pair.channel->ReadFrame(Later(), 9).status, Status::Refused);
+}
+
 TEST(LibraryChannel, ALengthOutOfRangeIsRefusedAndTheStreamIsNotReadFurther) {
     for (const std::uint32_t length : {0u, kMaxFrameBytes + 1, 0xFFFFFFFFu}) {
         SocketPair pair;

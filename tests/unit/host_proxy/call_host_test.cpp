@@ -1,6 +1,7 @@
 // The program's side of one call: anything but a well-formed answer to the
 // request, in time, is no answer.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include "host_proxy/call_host.h"
 #include "tests/unit/host_link/wire_fixtures.h"
@@ -40,6 +41,44 @@ TEST(LibraryClient, AnythingButAWellFormedAnswerInTimeIsNoAnswer) {
     ASSERT_TRUE(reply);
     EXPECT_EQ(std::get<GetFileCountReply>(*reply), (GetFileCountReply{true, 3}));
     EXPECT_EQ(pair.Arrived(), *EncodeRequest(count));
+}
+
+// The process's peak resident memory so far.
+long PeakKiB() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+TEST(LibraryClient, AHugeAnnouncedAnswerIsRefusedBeforeAnythingIsAllocated) {
+    // A count's answer is a few bytes; the peer announces the largest frame
+    // there is and sends nothing more.
+    SocketPair pair;
+    pair.Send(Payload{}.U32(kMaxFrameBytes).bytes);
+    const long before = PeakKiB();
+    EXPECT_FALSE(CallHost(*pair.channel, GetFileCountRequest{2}, Soon()));
+    EXPECT_LT(PeakKiB() - before, 8 * 1024) << "KiB more at the peak";
+}
+
+TEST(LibraryClient, EachAnswerIsReadWithTheLimitOfTheAnswerAsked) {
+    for (const auto& [request, reply] : SampleReplies()) {
+        const auto frame = EncodeReply(reply);
+        ASSERT_TRUE(frame);
+        EXPECT_LE(frame->size() - kFrameLengthBytes, MostReplyBytes(request)) << static_cast<int>(KindOf(reply));
+    }
+    const auto longest = EncodeReply(MakePictureFileReply{true, 1, kPictureBufferSize, false,
+                                                          Bytes(static_cast<std::size_t>(kPictureBufferSize))});
+    ASSERT_TRUE(longest);
+    EXPECT_LE(longest->size() - kFrameLengthBytes, MostReplyBytes(MakePictureFileRequest{}));
+    EXPECT_EQ(MostReplyBytes(GetFileListRequest{0, kMaxListCapacity}), kMaxFrameBytes);
+    for (const Request& request : SampleRequests()) {
+        const auto sent = EncodeRequest(request);
+        ASSERT_TRUE(sent);
+        EXPECT_LE(sent->size() - kFrameLengthBytes, kMostRequestBytes) << static_cast<int>(KindOf(request));
+    }
+    const auto longestRequest = EncodeRequest(LoadRequest{std::string(kMaxTextBytes, 'f'), std::string(kMaxTextBytes, 'p')});
+    ASSERT_TRUE(longestRequest);
+    EXPECT_EQ(longestRequest->size() - kFrameLengthBytes, kMostRequestBytes);
 }
 
 }  // namespace

@@ -210,7 +210,8 @@ TEST_F(LoadTest, CountsBeyondWhatBuffersCanHoldEndTheLoadWithoutRowsOrSummaries)
     const std::vector<std::array<std::int32_t, 4>> cases = {
         {kMax, 1, 0, 0},                                        // the sum overflows 32 bits
         {kMax, kMax, kMax, kMax},                               // far beyond
-        {static_cast<std::int32_t>(kMaxLoadEntries), 0, 0, 1},  // more than buffers are sought for
+        {0, 0, kMaxRecordingsPerList + 1, 0},                   // one list beyond the most
+        {std::int32_t{1} << 24, 0, 0, 0},                       // 832 MiB of entries, were it allocated
     };
     for (const auto& counts : cases) {
         int listCalls = 0;
