@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
-# Makes the Windows packages, one zip per architecture:
+# Makes the Windows packages: one zip per architecture, and an installer
+# for 64-bit Windows:
 #   scripts/dist.sh BUILD_DIR
 # Each zip holds KroFileList/ with the program, its console twin
-# (KroFileListCLI.exe), the device library's hosts, README and licence, and KroFileList/demo/ with the
-# simulator KROLib.dll, the demo card and a script that runs the program on
-# it.
+# (KroFileListCLI.exe), the device library's hosts, README and licence, and
+# KroFileList/demo/ with the simulator KROLib.dll, the demo card and a script
+# that runs the program on it. The installer (KroFileList-VERSION-x86_64.msi,
+# made by wixl from dist/KroFileList.wxs) installs the x86_64 program, the
+# twin and both hosts per machine into Program Files; no simulator.
 set -euo pipefail
 build=$(cd "$1" && pwd)
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -33,3 +36,16 @@ for arch in x86_64:win64 i686:win32; do
     rm -rf "$stage"
     echo "dist: $zip_file"
 done
+
+stage=$(mktemp -d)
+cp "$build/win64/bin/KroFileList.exe" "$build/win64/bin/KroFileListCLI.exe" "$build/win64/bin/KroLibHost64.exe" \
+    "$build/win32/bin/KroLibHost32.exe" "$root/README.md" "$stage/"
+cp "$root/LICENSE" "$stage/LICENSE.txt"
+msi_file="$build/dist/KroFileList-$version-x86_64.msi"
+rm -f "$msi_file"
+# wixl finds the files named in the source in the folder it runs in; GLib's
+# warnings about attributes it does not know are not ours.
+(cd "$stage" && wixl -a x64 -D Version="$version" -o "$msi_file" "$root/dist/KroFileList.wxs" 2>&1 | grep -v -e '^$' -e GLib- >&2 || true)
+rm -rf "$stage"
+[ -f "$msi_file" ] || { echo "dist: wixl made no installer" >&2; exit 1; }
+echo "dist: $msi_file"

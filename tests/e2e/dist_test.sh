@@ -1,6 +1,10 @@
 #!/usr/bin/env bash
-# The x86_64 package as a user gets it: unpacked into a fresh Wine prefix,
-# the demo started from its folder, the program showing the demo card.
+# The x86_64 packages as a user gets them. The zip: unpacked into a fresh
+# Wine prefix, the demo started from its folder, the program showing the
+# demo card. The installer beside it: installed quietly into Program Files,
+# the simulator put beside the installed program as a user puts the maker's
+# library, the card listed and exported, a newer installer replacing it, and
+# the removal taking what it installed and leaving the user's KROLib.dll.
 #   tests/e2e/dist_test.sh ZIP WIN_BIN_DIR CARD_DIR OUT_DIR
 # Runs inside scripts/wine-session.sh; prints "dist: N passed, N failed".
 set -uo pipefail
@@ -46,5 +50,57 @@ import -window root "$out/dist-demo.png" 2>/dev/null || true
 drive close
 for _ in $(seq 30); do [ "$(drive count-windows)" == "0" ] && break; sleep 0.1; done
 check "the program ends" "$(drive count-windows)" "0"
+wineserver -w 2>/dev/null
+
+echo "== the installer"
+msi_file=${zip_file%.zip}.msi
+export WINEPREFIX="$out/msi-prefix"
+rm -rf "$WINEPREFIX"
+cp -a "$template" "$WINEPREFIX"
+cp "$msi_file" "$WINEPREFIX/drive_c/KroFileList.msi"
+"$wine64" msiexec /i 'C:\KroFileList.msi' /qn >/dev/null 2>&1
+check "msiexec /i /qn installs" "$?" "0"
+installed="$WINEPREFIX/drive_c/Program Files/KroFileList"
+check "the programs and both hosts are in Program Files" \
+    "$(cd "$installed" 2>/dev/null && ls KroFileList.exe KroFileListCLI.exe KroLibHost64.exe KroLibHost32.exe 2>/dev/null | wc -l)" "4"
+check "no device library and no simulator are installed" \
+    "$(find "$installed" -iname KROLib.dll -o -iname demo | wc -l)" "0"
+check "a Start menu entry" \
+    "$(find "$WINEPREFIX/drive_c" -path '*Start Menu/Programs/KroFileList.lnk' | wc -l)" "1"
+uninstall_entries() {
+    "$wine64" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null |
+        tr -d '\r' | grep -cE 'DisplayName +REG_SZ +KroFileList$'
+}
+check "an uninstall entry" "$(uninstall_entries)" "1"
+
+# The user's library beside the installed program, and the card.
+cp "$bin/KROLib.dll" "$installed/KROLib.dll"
+rm -rf "$out/msi-card" && cp -r "$card" "$out/msi-card"
+export KROSIM_CARD="$(winepath -w "$out/msi-card" 2>/dev/null | tr -d '\r')"
+twin='C:\Program Files\KroFileList\KroFileListCLI.exe'
+listed=$("$wine64" "$twin" list 2>/dev/null | tr -d '\r' | grep -cE $'^(event|normal|park|photo)\t')
+check "the installed twin lists the card" "$listed" "$(awk -F '\t' '$1 == "rows"' "$out/dist-expected.tsv" | wc -l)"
+"$wine64" "$twin" export photo --all >/dev/null 2>&1
+check "and exports its photos" "$?" "0"
+check "the photos are in the export folder" "$(ls "$WINEPREFIX/drive_c/ZiduvOra" 2>/dev/null | grep -ci '\.jpg$')" \
+    "$(awk -F '\t' '$1 == "rows" && $2 == 1004' "$out/dist-expected.tsv" | wc -l)"
+unset KROSIM_CARD
+
+# A newer package of the same files replaces this one.
+newer=$(mktemp -d)
+(cd "$newer" && msiextract "$msi_file" >/dev/null 2>&1 && cd KroFileList &&
+    wixl -a x64 -D Version=99.0.0.0 -o "$WINEPREFIX/drive_c/newer.msi" "$here/../../dist/KroFileList.wxs" >/dev/null 2>&1)
+rm -rf "$newer"
+"$wine64" msiexec /i 'C:\newer.msi' /qn >/dev/null 2>&1
+check "a newer installer installs over it" "$?" "0"
+check "and replaces it: one uninstall entry" "$(uninstall_entries)" "1"
+check "of the newer version" "$("$wine64" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null |
+    tr -d '\r' | grep -cE 'DisplayVersion +REG_SZ +99\.0\.0')" "1"
+
+"$wine64" msiexec /x 'C:\newer.msi' /qn >/dev/null 2>&1
+check "msiexec /x removes it" "$?" "0"
+check "what it installed is gone" "$(ls "$installed" 2>/dev/null | grep -vx KROLib.dll | wc -l)" "0"
+check "the user's KROLib.dll stays" "$([ -f "$installed/KROLib.dll" ] && echo yes)" "yes"
+check "no uninstall entry is left" "$(uninstall_entries)" "0"
 
 finish dist

@@ -62,12 +62,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::array<std::int32_t, 4> counts{};
     for (auto& count : counts) {
         count = input.ConsumeIntegral<std::int32_t>();
-        if (count > 256 && count <= kro::kMaxRecordingsPerList) count %= 257;
+        if (count > 256 && count <= kMaxRecordingsPerList) count %= 257;
     }
     std::int64_t clampedTotal = 0;
     for (std::int32_t count : counts) clampedTotal += std::max(count, 0);
     const bool beyondOneList = std::any_of(counts.begin(), counts.end(),
-                                           [](std::int32_t count) { return count > kro::kMaxRecordingsPerList; });
+                                           [](std::int32_t count) { return count > kMaxRecordingsPerList; });
 
     device.getFileFlag = [&](char* area, std::uint8_t* a, std::uint8_t* b, std::uint8_t* c) {
         called();
