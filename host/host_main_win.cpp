@@ -60,6 +60,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int) {
 
     HANDLE pipe = PipeFromArguments(arguments != nullptr ? arguments : L"");
     if (pipe == nullptr || GetFileType(pipe) != FILE_TYPE_PIPE) return kExitBadCommandLine;
+    // Ours alone: nothing the library starts inherits the channel.
+    if (!SetHandleInformation(pipe, HANDLE_FLAG_INHERIT, 0)) return kExitBadCommandLine;
     // The program is the other end; when it goes, the pipe breaks and the
     // loop ends (its job ends this process too).
     const auto channel = kro::MakePipeChannel(pipe, nullptr);

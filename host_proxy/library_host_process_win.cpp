@@ -18,10 +18,13 @@ constexpr DWORD kPipeBufferBytes = 64 * 1024;
 // How long End waits for a terminated host to be gone.
 constexpr DWORD kEndWaitMs = 5000;
 
-// A fresh, unguessable pipe name: the process ID and 128 random bits.
+// A fresh, unguessable pipe name: the process ID and 128 random bits; empty
+// when the system gave no random bits (a guessable name is no name).
 std::wstring FreshPipeName() {
     unsigned char random[16] = {};
-    BCryptGenRandom(nullptr, random, sizeof random, BCRYPT_USE_SYSTEM_PREFERRED_RNG);
+    if (!BCRYPT_SUCCESS(BCryptGenRandom(nullptr, random, sizeof random, BCRYPT_USE_SYSTEM_PREFERRED_RNG))) {
+        return {};
+    }
     wchar_t name[96] = {};
     int written = std::swprintf(name, 96, L"\\\\.\\pipe\\KroLibHost-%lu-", GetCurrentProcessId());
     for (unsigned char byte : random) written += std::swprintf(name + written, 96 - written, L"%02x", byte);
@@ -96,7 +99,9 @@ win32::KernelHandle HostJob() {
     return job;
 }
 
-// Starts the host suspended with `client` as its only inherited handle.
+// Starts the host suspended with `client` as its only inherited handle; a
+// system that cannot limit what is inherited gets no host, rather than one
+// that inherits every inheritable handle of this program.
 bool CreateHostSuspended(const std::wstring& path, HANDLE client, PROCESS_INFORMATION& started) {
     std::wstring commandLine =
         L"\"" + path + L"\" --pipe " +
@@ -109,18 +114,21 @@ bool CreateHostSuspended(const std::wstring& path, HANDLE client, PROCESS_INFORM
     startup.StartupInfo.cb = sizeof startup;
     DWORD flags = CREATE_SUSPENDED | CREATE_NO_WINDOW;
     HANDLE inherited[1] = {client};
-    if (listSize != 0 && InitializeProcThreadAttributeList(list, 1, 0, &listSize)) {
-        if (UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited, sizeof inherited,
-                                      nullptr, nullptr)) {
-            startup.lpAttributeList = list;
-            flags |= EXTENDED_STARTUPINFO_PRESENT;
-        }
+    if (listSize == 0 || !InitializeProcThreadAttributeList(list, 1, 0, &listSize)) {
+        ReportLastError("InitializeProcThreadAttributeList (library host)");
+        return false;
     }
-    // Without the handle list (a system that lacks it) the client end is
-    // still the only inheritable handle this program makes.
+    if (!UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited, sizeof inherited, nullptr,
+                                   nullptr)) {
+        ReportLastError("UpdateProcThreadAttribute (library host)");
+        DeleteProcThreadAttributeList(list);
+        return false;
+    }
+    startup.lpAttributeList = list;
+    flags |= EXTENDED_STARTUPINFO_PRESENT;
     const BOOL created = CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, TRUE, flags,
                                         nullptr, nullptr, &startup.StartupInfo, &started);
-    if (startup.lpAttributeList != nullptr) DeleteProcThreadAttributeList(list);
+    DeleteProcThreadAttributeList(list);
     if (!created) ReportLastError("CreateProcessW (library host)");
     return created != FALSE;
 }
@@ -144,6 +152,10 @@ public:
 StartedHost StartLibraryHostExe(const std::wstring& path) {
     StartedHost host;
     host.pipeName = FreshPipeName();
+    if (host.pipeName.empty()) {
+        ReportLastError("BCryptGenRandom (library host pipe name)");
+        return host;
+    }
     PSECURITY_DESCRIPTOR descriptor = CurrentUserOnly();
     if (descriptor == nullptr) {
         ReportLastError("library host pipe security");
