@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <functional>
 #include <future>
+#include <memory>
+#include <mutex>
 #include <thread>
 
 #include "cli/cli_options.h"
@@ -28,6 +30,14 @@ class CapturedConsole final : public CliConsole {
 public:
     void Err(std::string_view text) override { err += text; }
     bool OutIsConsole() const override { return false; }
+    // Whether standard output holds `text` yet, from another thread.
+    bool OutHolds(std::string_view text) {
+        const std::lock_guard lock(*mutex);
+        return out.find(text) != std::string::npos;
+    }
+    // Guards out while a command runs; held by pointer so that a fresh
+    // console can still be assigned between commands.
+    std::unique_ptr<std::mutex> mutex = std::make_unique<std::mutex>();
     std::string out, err;
     std::optional<int> failFrom;
     int outWrites = 0;  // attempted, the failed ones included
@@ -38,6 +48,7 @@ protected:
             reason = "No space left on device";
             return false;
         }
+        const std::lock_guard lock(*mutex);
         out += text;
         return true;
     }
@@ -191,12 +202,13 @@ TEST_F(CliRunTest, ListPrintsRowsAndSummaries) {
 // (the poller's one-second pause included).
 TEST_F(CliRunTest, WatchExportsTheCardAndEndsOnStop) {
     std::thread stopper([this] {
-        // Two AVI files, the picture and the record.
+        // The stop comes once the photo list's line is out, however long the
+        // machine takes to get there.
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
-        while (simtest::FilesIn(exportFolder_).size() < 4 && std::chrono::steady_clock::now() < deadline) {
+        while (!console_.OutHolds("Exported 1 of 1 recording of the photo list") &&
+               std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
         stop_.store(true);
     });
     const int code = Run({"watch", "event", "photo", "--new"});
