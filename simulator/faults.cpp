@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdio>
 #include <string>
 
 #include "device/kro_api.h"
@@ -39,6 +40,30 @@ unsigned HangCallBit(std::string_view call) {
     return 0;
 }
 
+// The bit's place in the rate tables; kHangCallKinds for no call.
+int CallIndex(unsigned callBit) {
+    for (int i = 0; i < kHangCallKinds; ++i)
+        if (callBit == (1u << i)) return i;
+    return kHangCallKinds;
+}
+
+// "CALL:N": the per mille N (default 100) for that call.
+void ApplyRate(std::array<int, kHangCallKinds>& rates, std::string_view value) {
+    const auto colon = value.find(':');
+    const int index = CallIndex(HangCallBit(Trim(value.substr(0, colon))));
+    if (index == kHangCallKinds) return;
+    const std::string_view rate = colon == std::string_view::npos ? std::string_view() : Trim(value.substr(colon + 1));
+    rates[index] = static_cast<int>(Number(rate, 100, 0, 1000));
+}
+
+// SplitMix64's finaliser: every bit of the input moves every bit of the output.
+std::uint64_t Mix(std::uint64_t x) {
+    x += 0x9E3779B97F4A7C15ull;
+    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
+    x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
+    return x ^ (x >> 31);
+}
+
 void Apply(Faults& faults, std::string_view name, std::string_view value) {
     constexpr std::int64_t kOneHour = 3600 * 1000;
     if (name == "slow") {
@@ -71,7 +96,30 @@ void Apply(Faults& faults, std::string_view name, std::string_view value) {
         faults.hangUntilMilliseconds = Number(value, 0, 0, INT64_MAX);
     } else if (name == "overrun") {
         faults.pictureOverrun = static_cast<int>(Number(value, 64, 1, kMaxPictureOverrun));
+    } else if (name == "random") {
+        faults.randomSeed = static_cast<std::uint64_t>(Number(value, 0, 0, INT64_MAX));
+    } else if (name == "crash-rate") {
+        ApplyRate(faults.crashRate, value);
+    } else if (name == "hang-rate") {
+        ApplyRate(faults.hangRate, value);
     }
+}
+
+// At most this much of the file is read: switches are a line or two.
+constexpr std::size_t kMaxFaultsFile = 4096;
+
+std::string FaultsFileText() {
+    const std::string path = EnvironmentValue(kFaultsFileVariable);
+    if (path.empty()) return {};
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) return {};
+    std::string text(kMaxFaultsFile, '\0');
+    text.resize(std::fread(text.data(), 1, text.size(), file));
+    std::fclose(file);
+    // Line ends separate switches as commas do.
+    std::replace(text.begin(), text.end(), '\n', ',');
+    std::replace(text.begin(), text.end(), '\r', ',');
+    return text;
 }
 
 }  // namespace
@@ -92,7 +140,22 @@ Faults ParseFaults(std::string_view text) {
 }
 
 Faults CurrentFaults() {
-    return ParseFaults(EnvironmentValue(kFaultsVariable));
+    return ParseFaults(EnvironmentValue(kFaultsVariable) + "," + FaultsFileText());
+}
+
+bool Faults::HangsAtRandom(unsigned callBit) const {
+    const int index = CallIndex(callBit);
+    return index < kHangCallKinds && hangRate[index] > 0;
+}
+
+RandomFault DrawRandomFault(const Faults& faults, unsigned callBit, std::uint64_t draw) {
+    const int index = CallIndex(callBit);
+    if (index == kHangCallKinds) return RandomFault::None;
+    const int crash = faults.crashRate[index], hang = faults.hangRate[index];
+    if (crash == 0 && hang == 0) return RandomFault::None;
+    const auto value = static_cast<int>(Mix(faults.randomSeed ^ Mix(draw * kHangCallKinds + index)) % 1000);
+    if (value < crash) return RandomFault::Crash;
+    return value < crash + hang ? RandomFault::Hang : RandomFault::None;
 }
 
 }  // namespace kro::sim

@@ -4,6 +4,7 @@
 // between calls. simulator/README.md lists them.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string_view>
 
@@ -12,6 +13,12 @@ namespace kro::sim {
 inline constexpr const char* kFaultsVariable = "KROSIM_FAULTS";
 // The file `reentrancy` and `affinity` append their records to.
 inline constexpr const char* kReentrancyLogVariable = "KROSIM_REENTRANCY_LOG";
+// A file holding more switches, read again on every call like the variable:
+// a test changes the faults of a program that is already running.
+inline constexpr const char* kFaultsFileVariable = "KROSIM_FAULTS_FILE";
+// The file every crash and hang the switches make is recorded in, one line
+// each: the wall-clock milliseconds, the export, "crash" or "hang".
+inline constexpr const char* kFaultLogVariable = "KROSIM_FAULT_LOG";
 
 // The calls `hang=NAME` can stop and `crash=NAME` can fault in, one bit each.
 enum HangCall : unsigned {
@@ -22,6 +29,7 @@ enum HangCall : unsigned {
     kHangBackup = 1u << 4,   // backup: KRO_Make_Kro_File
     kHangPicture = 1u << 5,  // picture: KRO_Make_Picture_File
 };
+inline constexpr int kHangCallKinds = 6;
 
 struct Faults {
     int slowMilliseconds = 0;        // slow=MS: every called export waits first
@@ -39,12 +47,24 @@ struct Faults {
     std::int64_t hangUntilMilliseconds = 0;  // hang-until=MS: no hang from that wall-clock time on
     unsigned crashCalls = 0;         // crash=NAME (repeatable): those calls fault (an access violation)
     int pictureOverrun = 0;          // overrun[=BYTES]: the picture call writes past the 1 MiB buffer
+    std::uint64_t randomSeed = 0;    // random=SEED: the seed of the draws below
+    // crash-rate=CALL:N and hang-rate=CALL:N: per mille of that kind's calls
+    // that fault or hang, drawn from the seed; indexed by the call's bit.
+    std::array<int, kHangCallKinds> crashRate{};
+    std::array<int, kHangCallKinds> hangRate{};
+
+    bool HangsAtRandom(unsigned callBit) const;
 };
+
+enum class RandomFault { None, Crash, Hang };
+// What the draw numbered `draw` of a call of that kind does under the rates:
+// the same seed and draw give the same answer.
+RandomFault DrawRandomFault(const Faults& faults, unsigned callBit, std::uint64_t draw);
 
 // Parses "name[=value],name[=value],...". Unknown names and malformed values
 // are ignored; values are clamped to sane ranges.
 Faults ParseFaults(std::string_view text);
-// The switches currently set in the environment.
+// The switches currently set: the variable's, then the file's.
 Faults CurrentFaults();
 
 }  // namespace kro::sim

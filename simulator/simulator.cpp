@@ -8,6 +8,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <string>
 #include <thread>
 
 #include "simulator/card.h"
@@ -27,9 +28,9 @@ constexpr std::uint8_t kFormatVersion = 1;
 std::atomic<int> callsInside{0};
 std::atomic<const char*> lastEntered{""};
 
-// Appends one record to the file KROSIM_REENTRANCY_LOG names.
-void Record(const std::string& line) {
-    const std::string path = EnvironmentValue(kReentrancyLogVariable);
+// Appends one record to the file the variable names.
+void Record(const std::string& line, const char* variable = kReentrancyLogVariable) {
+    const std::string path = EnvironmentValue(variable);
     if (path.empty()) return;
     if (std::FILE* log = std::fopen(path.c_str(), "a")) {
         std::fprintf(log, "%s\n", line.c_str());
@@ -58,7 +59,7 @@ std::int64_t WallMilliseconds() {
 // every later call answer: a library that comes back).
 bool StillHung(unsigned hangBit) {
     const Faults now = CurrentFaults();
-    if ((now.hangCalls & hangBit) == 0) return false;
+    if ((now.hangCalls & hangBit) == 0 && !now.HangsAtRandom(hangBit)) return false;
     return now.hangUntilMilliseconds <= 0 || WallMilliseconds() < now.hangUntilMilliseconds;
 }
 
@@ -66,11 +67,24 @@ bool StillHung(unsigned hangBit) {
 // pointer, which the system raises as an access violation.
 [[noreturn]] void Crash() { RaiseAccessViolation(); }
 
+void RecordFault(const char* exportName, const char* what) {
+    Record(std::to_string(WallMilliseconds()) + "\t" + exportName + "\t" + what, kFaultLogVariable);
+}
+
+// The next draw of the random switches in this process. The process id is
+// mixed in, so that each fresh host draws afresh rather than repeating the
+// last one's first calls.
+std::uint64_t NextDraw() {
+    static std::atomic<std::uint64_t> draws{0};
+    return (std::uint64_t{CurrentProcessId()} << 40) ^ draws.fetch_add(1);
+}
+
 // One call into the library: the switches of this call, read once; with
 // `reentrancy` the call counts as inside until it returns (a second one
 // entering meanwhile is recorded); then the delay `slow` asks for; a call
-// that `hang` names stops there (StillHung); and one that `crash` names
-// faults.
+// that `hang` names, or that the random rates draw a hang for, stops there
+// (StillHung); and one that `crash` names, or draws a crash for, faults.
+// Both are recorded in the fault log first.
 class CallScope {
 public:
     CallScope(const char* exportName, unsigned hangBit) : faults(CurrentFaults()) {
@@ -85,10 +99,15 @@ public:
         }
         if (faults.slowMilliseconds > 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(faults.slowMilliseconds));
-        while ((faults.hangCalls & hangBit) != 0 && StillHung(hangBit)) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        const RandomFault drawn = DrawRandomFault(faults, hangBit, hangBit != 0 ? NextDraw() : 0);
+        if (((faults.hangCalls & hangBit) != 0 || drawn == RandomFault::Hang) && StillHung(hangBit)) {
+            RecordFault(exportName, "hang");
+            while (StillHung(hangBit)) std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
-        if ((faults.crashCalls & hangBit) != 0) Crash();
+        if ((faults.crashCalls & hangBit) != 0 || drawn == RandomFault::Crash) {
+            RecordFault(exportName, "crash");
+            Crash();
+        }
     }
     ~CallScope() {
         if (counted_) --callsInside;

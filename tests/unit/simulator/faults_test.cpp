@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <future>
@@ -11,6 +12,8 @@
 #include <string>
 #include <thread>
 
+#include "simulator/faults.h"
+#include "tests/unit/simulator/scoped_env.h"
 #include "tests/unit/simulator/sim_test_support.h"
 
 namespace kro::simtest {
@@ -186,6 +189,45 @@ TEST_F(FaultsTest, HangStopsTheNamedCallsOnly) {
     const bool laterAnswered = later.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
     SetFaults("");
     EXPECT_TRUE(laterAnswered) << "a call after the hang's end hung again";
+}
+
+// Switches from the file are read on every call beside the variable's, so a
+// running program's faults can change; a hang the rates draw stays until no
+// rate names its call, and each hang is recorded with its moment.
+TEST_F(FaultsTest, SwitchesFromTheFileApplyAtOnceAndHangsAreRecorded) {
+    const std::string file = (fs::path(root_.Path()) / "faults.txt").string();
+    const std::string log = (fs::path(root_.Path()) / "faults.log").string();
+    const ScopedEnv fileVariable(sim::kFaultsFileVariable, file);
+    const ScopedEnv logVariable(sim::kFaultLogVariable, log);
+    auto write = [&](const char* text) {
+        std::FILE* out = std::fopen(file.c_str(), "wb");
+        ASSERT_NE(out, nullptr);
+        std::fputs(text, out);
+        std::fclose(out);
+    };
+    SetFaults("slow=1");
+    write("convert-fails\r\n");
+    EXPECT_EQ(library_.makeAviFile(handle_, "E0"), 0);
+    write("random=3\nhang-rate=info:1000");
+    EXPECT_EQ(library_.makeAviFile(handle_, "E0"), 1);
+    auto info = std::async(std::launch::async, [&] {
+        RecordingIndexInfo record{};
+        return library_.getFileIndexInfo(handle_, 0, "E0", &record);
+    });
+    EXPECT_EQ(info.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout);
+    std::uint8_t value = 0;
+    EXPECT_EQ(library_.checkDevice(handle_, &value), 1) << "other kinds go on";
+    write("");
+    EXPECT_EQ(info.get(), 1);
+    std::FILE* in = std::fopen(log.c_str(), "rb");
+    ASSERT_NE(in, nullptr);
+    long long when = 0;
+    char exportName[64] = {}, what[16] = {};
+    ASSERT_EQ(std::fscanf(in, "%lld\t%63s\t%15s", &when, exportName, what), 3);
+    std::fclose(in);
+    EXPECT_STREQ(exportName, "KRO_Get_File_Index_Info");
+    EXPECT_STREQ(what, "hang");
+    EXPECT_GT(when, 1700000000000LL) << "wall-clock milliseconds";
 }
 
 TEST_F(FaultsTest, CreateFailsGivesNoInstance) {

@@ -169,6 +169,40 @@ TEST(FaultParsingTest, SwitchesValuesAndDefaults) {
     EXPECT_EQ(odd.cardPeriodMilliseconds, 1);
 }
 
+// The random switches: each kind's calls fault at its rate, drawn from the
+// seed alone, so a seed replays the same faults.
+TEST(FaultParsingTest, RandomFaultsFollowTheRatesAndTheSeed) {
+    const Faults faults = ParseFaults("random=7,crash-rate=avi:250,hang-rate=avi:100,crash-rate=info,"
+                                      "hang-rate=check:1000,crash-rate=nothing:500,hang-rate=picture:x");
+    EXPECT_EQ(faults.randomSeed, 7u);
+    int crashes = 0, hangs = 0;
+    for (std::uint64_t draw = 0; draw < 10000; ++draw) {
+        const RandomFault avi = DrawRandomFault(faults, kHangAvi, draw);
+        crashes += avi == RandomFault::Crash;
+        hangs += avi == RandomFault::Hang;
+        EXPECT_EQ(DrawRandomFault(faults, kHangCheck, draw), RandomFault::Hang);
+        EXPECT_EQ(DrawRandomFault(faults, kHangList, draw), RandomFault::None) << "a kind without a rate";
+        EXPECT_EQ(DrawRandomFault(faults, kHangBackup, draw), RandomFault::None) << "an unknown kind names none";
+    }
+    EXPECT_NEAR(crashes, 2500, 250);
+    EXPECT_NEAR(hangs, 1000, 150);
+    EXPECT_EQ(faults.crashRate[2], 100) << "a rate not given is one in ten";
+    EXPECT_EQ(faults.hangRate[5], 100) << "a rate that is no number is one in ten";
+    EXPECT_TRUE(faults.HangsAtRandom(kHangCheck));
+    EXPECT_FALSE(faults.HangsAtRandom(kHangAvi | kHangCheck));
+
+    auto sequence = [](const Faults& f) {
+        std::string drawn;
+        for (std::uint64_t draw = 0; draw < 64; ++draw) drawn += "nch"[static_cast<int>(DrawRandomFault(f, kHangAvi, draw))];
+        return drawn;
+    };
+    const Faults other = ParseFaults("random=8,crash-rate=avi:250,hang-rate=avi:100");
+    EXPECT_EQ(sequence(faults), sequence(ParseFaults("hang-rate=avi:100,crash-rate=avi:250,random=7")));
+    EXPECT_NE(sequence(faults), sequence(other));
+    EXPECT_EQ(sequence(ParseFaults("random=7,crash-rate=avi:1000")), std::string(64, 'c'));
+    EXPECT_EQ(sequence(ParseFaults("random=7,crash-rate=avi:0")), std::string(64, 'n'));
+}
+
 TEST(SafeFileNameTest, AnyNameBecomesOnePlainFileName) {
     EXPECT_EQ(SafeFileName("240105_093012E"), "240105_093012E");
     EXPECT_EQ(SafeFileName("0105_093012.JPG"), "0105_093012.JPG");
