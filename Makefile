@@ -50,20 +50,27 @@ FUZZ_SECONDS ?= 120
 fuzz: fuzz-tree
 	@scripts/run-fuzz.sh $(BUILD)/fuzz $(FUZZ_SECONDS)
 
-# Card pulls, window closes and exports at random moments under Wine, from a
-# seed (printed first; SOAK_SEED replays one). `make test` runs a twentieth.
+# Card pulls, window closes, exports and crashes and hangs of the device
+# library at random moments under Wine, from a seed (printed first;
+# SOAK_SEED replays one). `make test` runs a twentieth.
 SOAK_SCALE ?= 1
 SOAK_SEED ?= random
 SOAK_RECORDINGS ?= 10000
 # Then the program's handles, threads and memory across GROWTH_CYCLES card
-# cycles in one process.
+# cycles in one process, and across GROWTH_HOST_ENDS ends of its library
+# host in another (crashes and hangs, three a minute at most by the restart
+# pause, and the user's stops of a stalled export: over an hour for 200).
 GROWTH_CYCLES ?= 200
+GROWTH_HOST_ENDS ?= 200
+GROWTH_SEED ?= random
 soak: native win64
 	@scripts/wine-session.sh $(BUILD)/win64/wine -- bash tests/e2e/soak.sh $(BUILD)/win64/bin \
 	    $(BUILD)/native/demo-card $(BUILD)/native/bin/kro_cardgen $(BUILD)/win64/e2e-soak \
 	    $(SOAK_SCALE) $(SOAK_SEED) $(SOAK_RECORDINGS)
 	@scripts/wine-session.sh $(BUILD)/win64/wine -- bash tests/e2e/growth.sh $(BUILD)/win64/bin \
 	    $(BUILD)/native/demo-card $(BUILD)/win64/e2e-growth $(GROWTH_CYCLES)
+	@scripts/wine-session.sh $(BUILD)/win64/wine -- bash tests/e2e/growth.sh $(BUILD)/win64/bin \
+	    $(BUILD)/native/demo-card $(BUILD)/win64/e2e-growth-hosts $(GROWTH_HOST_ENDS) hosts $(GROWTH_SEED)
 
 # Every simulator fault switch against every step of the journey under Wine;
 # the table lands in $(BUILD)/win64/e2e-matrix/matrix.md.

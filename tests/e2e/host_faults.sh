@@ -1,0 +1,146 @@
+# Crashes and hangs of the device library's host while the program runs,
+# for the soak and the growth run. Source it after common.sh with `out` set
+# and before the program starts: the simulator then reads further switches
+# from a file on every call (arm, disarm) and records each crash and hang it
+# makes, with its moment, in a log.
+#
+# The program pauses restarts after three host ends within a minute. The
+# functions here keep the ends they caused (host_ended) and tell when a
+# fresh host can be had again (wait_host_available), as the program counts.
+
+faults_file="$out/faults.txt"
+fault_log="$out/faults.log"
+: >"$faults_file"
+: >"$fault_log"
+export KROSIM_FAULTS_FILE="$(winepath -w "$faults_file" 2>/dev/null | tr -d '\r')"
+export KROSIM_FAULT_LOG="$(winepath -w "$fault_log" 2>/dev/null | tr -d '\r')"
+host_ends=()        # when the hosts this run ended went (milliseconds)
+fault_seen=0        # fault log lines already taken
+
+# arm SWITCHES: the simulator takes them from its next call on (written
+# whole, then moved, so that no call reads half of them). disarm: none.
+arm() {
+    printf '%s\n' "$1" >"$faults_file.new" && mv "$faults_file.new" "$faults_file"
+}
+disarm() { arm ""; }
+
+now_ms() { echo $(( $(date +%s%N) / 1000000 )); }
+
+# Waits for the simulator's next record (MS at most); the line in
+# FAULT_LINE ("<ms>\t<export>\tcrash|hang") and the hosts alive as it is
+# seen in FAULT_HOSTS: for a hang, the hung one (it is the only host until
+# its deadline, which is seconds away). 1 when none came. The caller
+# disarms a crash at once: the next call, on a fresh host, is a second later.
+wait_fault_record() {  # wait_fault_record MS
+    local deadline=$(( $(now_ms) + $1 )) lines
+    FAULT_LINE="" FAULT_HOSTS=""
+    while :; do
+        lines=$(wc -l <"$fault_log")
+        if [ "$lines" -gt "$fault_seen" ]; then
+            fault_seen=$((fault_seen + 1))
+            FAULT_LINE=$(sed -n "${fault_seen}p" "$fault_log")
+            FAULT_HOSTS=$(host_pids)
+            return 0
+        fi
+        [ "$(now_ms)" -ge "$deadline" ] && return 1
+        sleep 0.05
+    done
+}
+# The Linux processes of this prefix's library hosts.
+host_pids() {
+    local pid
+    for pid in $(pgrep -f 'KroLibHost(64|32)\.exe --pipe'); do
+        tr '\0' '\n' 2>/dev/null <"/proc/$pid/environ" | grep -qxF "WINEPREFIX=$WINEPREFIX" && echo "$pid"
+    done
+}
+# Waits until the hung host goes (its deadline ends it; MS at most), then
+# lets go of the hang: the next call, on a fresh host, answers.
+let_hang_go() {  # let_hang_go MS
+    local gone=1
+    [ -n "$FAULT_HOSTS" ] && wait_gone "$1" $FAULT_HOSTS && gone=0
+    disarm
+    return $gone
+}
+# Waits until none of the given processes is left (MS at most).
+wait_gone() {  # wait_gone MS PID...
+    local deadline=$(( $(now_ms) + $1 )) pid alive; shift
+    while :; do
+        alive=no
+        for pid in "$@"; do [ -d "/proc/$pid" ] && alive=yes; done
+        [ $alive == no ] && return 0
+        [ "$(now_ms)" -ge "$deadline" ] && return 1
+        sleep 0.1
+    done
+}
+# Waits until at most one host of this prefix is alive (MS at most); the
+# count in HOSTS_ALIVE.
+wait_one_host() {  # wait_one_host MS
+    local deadline=$(( $(now_ms) + $1 ))
+    while :; do
+        HOSTS_ALIVE=$(host_pids | wc -l)
+        [ "$HOSTS_ALIVE" -le 1 ] && return 0
+        [ "$(now_ms)" -ge "$deadline" ] && return 1
+        sleep 0.2
+    done
+}
+
+# A host end that counts toward the pause, at MS (now when not given).
+host_ended() {
+    host_ends+=("${1:-$(now_ms)}")
+    mapfile -t host_ends < <(printf '%s\n' "${host_ends[@]}" | sort -n)
+}
+# A fresh program counts afresh.
+forget_host_ends() { host_ends=(); }
+# When the next host may start: 0 when now, else the moment the oldest of
+# the last three ends is a minute old (with a second for the clocks).
+host_available_at() {
+    local n=${#host_ends[@]}
+    if [ "$n" -lt 3 ]; then echo 0; return; fi
+    local at=$(( host_ends[n - 3] + 61000 ))
+    [ "$at" -gt "$(now_ms)" ] && echo "$at" || echo 0
+}
+restarts_paused() { [ "$(host_available_at)" -gt 0 ]; }
+wait_host_available() {
+    local at wait
+    at=$(host_available_at)
+    [ "$at" -gt 0 ] || return 0
+    wait=$(( at - $(now_ms) ))
+    [ "$wait" -le 0 ] || sleep "$(printf '%d.%03d' $((wait / 1000)) $((wait % 1000)))"
+}
+
+# How long a hung call of each export is given before its host is ended.
+hang_deadline_ms() {
+    case $1 in
+    KRO_Check_Kro_Device) echo 5000 ;;
+    KRO_Get_File_Index_Info) echo 2000 ;;
+    KRO_Get_File_Cnt | KRO_Get_File_List_tt) echo 60000 ;;
+    *) echo 0 ;;  # none: the user's stop ended it, just now
+    esac
+}
+# Takes the records not taken yet: each crash ends its host at once, each
+# hang at its deadline (counted so; a hang let go earlier is counted too,
+# which only makes the pause look longer). Counts them by export in
+# faults_by["crash EXPORT"] and faults_by["hang EXPORT"].
+declare -A faults_by=()
+fault_taken=0
+take_fault_records() {
+    local when name what
+    while IFS=$'\t' read -r when name what; do
+        fault_taken=$((fault_taken + 1))
+        faults_by["$what $name"]=$(( ${faults_by["$what $name"]:-0} + 1 ))
+        if [ "$what" == crash ]; then
+            host_ended "$when"
+        elif [ "$(hang_deadline_ms "$name")" -gt 0 ]; then
+            host_ended $((when + $(hang_deadline_ms "$name")))
+        else
+            host_ended
+        fi
+    done < <(tail -n +$((fault_taken + 1)) "$fault_log")
+    [ "$fault_seen" -ge "$fault_taken" ] || fault_seen=$fault_taken
+}
+# Milliseconds until a fresh host can be had again; 0 when now.
+pause_left_ms() {
+    local at
+    at=$(host_available_at)
+    [ "$at" -gt 0 ] && echo $(( at - $(now_ms) )) || echo 0
+}
