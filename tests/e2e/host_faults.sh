@@ -20,6 +20,7 @@ fault_seen=0        # fault log lines already taken
 # arm SWITCHES: the simulator takes them from its next call on (written
 # whole, then moved, so that no call reads half of them). disarm: none.
 arm() {
+    armed=$1
     printf '%s\n' "$1" >"$faults_file.new" && mv "$faults_file.new" "$faults_file"
 }
 disarm() { arm ""; }
@@ -54,9 +55,13 @@ host_pids() {
     done
 }
 # Waits until the hung host goes (its deadline ends it; MS at most), then
-# lets go of the hang: the next call, on a fresh host, answers.
+# lets go of the hang. The hang is also given an end a little after the
+# deadline (hang-until), so that the next call, on a fresh host a second
+# after, answers even before the switch is cleared.
 let_hang_go() {  # let_hang_go MS
-    local gone=1
+    local gone=1 name
+    name=$(cut -f2 <<<"$FAULT_LINE")
+    [ -z "$FAULT_LINE" ] || arm "$armed,hang-until=$(( ${FAULT_LINE%%$'\t'*} + $(hang_deadline_ms "$name") + 900 ))"
     [ -n "$FAULT_HOSTS" ] && wait_gone "$1" $FAULT_HOSTS && gone=0
     disarm
     return $gone
@@ -66,7 +71,10 @@ wait_gone() {  # wait_gone MS PID...
     local deadline=$(( $(now_ms) + $1 )) pid alive; shift
     while :; do
         alive=no
-        for pid in "$@"; do [ -d "/proc/$pid" ] && alive=yes; done
+        # A process that has ended but is not yet reaped counts as gone.
+        for pid in "$@"; do
+            [ -d "/proc/$pid" ] && [ "$(awk '{ print $3 }' "/proc/$pid/stat" 2>/dev/null)" != Z ] && alive=yes
+        done
         [ $alive == no ] && return 0
         [ "$(now_ms)" -ge "$deadline" ] && return 1
         sleep 0.1
