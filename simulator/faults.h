@@ -17,7 +17,8 @@ inline constexpr const char* kReentrancyLogVariable = "KROSIM_REENTRANCY_LOG";
 // a test changes the faults of a program that is already running.
 inline constexpr const char* kFaultsFileVariable = "KROSIM_FAULTS_FILE";
 // The file every crash and hang the switches make is recorded in, one line
-// each: the wall-clock milliseconds, the export, "crash" or "hang".
+// each: the wall-clock milliseconds, the export, "crash" or "hang"; and
+// "answered" when a hung call returns after all.
 inline constexpr const char* kFaultLogVariable = "KROSIM_FAULT_LOG";
 
 // The calls `hang=NAME` can stop and `crash=NAME` can fault in, one bit each.

@@ -84,7 +84,8 @@ std::uint64_t NextDraw() {
 // entering meanwhile is recorded); then the delay `slow` asks for; a call
 // that `hang` names, or that the random rates draw a hang for, stops there
 // (StillHung); and one that `crash` names, or draws a crash for, faults.
-// Both are recorded in the fault log first.
+// Both are recorded in the fault log first, and a hung call that comes back
+// again when it returns.
 class CallScope {
 public:
     CallScope(const char* exportName, unsigned hangBit) : faults(CurrentFaults()) {
@@ -103,6 +104,8 @@ public:
         if (((faults.hangCalls & hangBit) != 0 || drawn == RandomFault::Hang) && StillHung(hangBit)) {
             RecordFault(exportName, "hang");
             while (StillHung(hangBit)) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            // Let go before anything ended the process: a hang no deadline cut.
+            RecordFault(exportName, "answered");
         }
         if ((faults.crashCalls & hangBit) != 0 || drawn == RandomFault::Crash) {
             RecordFault(exportName, "crash");
