@@ -70,7 +70,7 @@ expected_photo_line=$(awk -F '\t' '$1 == "summary" && $2 == 1028 { print $3 }' "
 # The host ends so far: each crash and hang the simulator recorded (a crash
 # of the call after the one asked for, on a fresh host, is one more end) and
 # the user's stops.
-host_ends_so_far() { wc -l <"$fault_log"; }
+host_ends_so_far() { recorded_host_ends; }
 host_end_tally() {
     local what
     for what in "${!faults_by[@]}"; do printf '%s %s, ' "$what" "${faults_by[$what]}"; done

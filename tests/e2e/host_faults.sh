@@ -9,7 +9,7 @@
 # fresh host can be had again (wait_host_available), as the program counts.
 
 faults_file="$out/faults.txt"
-fault_log="$out/faults.log"
+fault_log="$out/faults.log"  # written on Windows: its lines end in CR LF
 : >"$faults_file"
 : >"$fault_log"
 export KROSIM_FAULTS_FILE="$(winepath -w "$faults_file" 2>/dev/null | tr -d '\r')"
@@ -39,7 +39,9 @@ wait_fault_record() {  # wait_fault_record MS
         lines=$(wc -l <"$fault_log")
         if [ "$lines" -gt "$fault_seen" ]; then
             fault_seen=$((fault_seen + 1))
-            FAULT_LINE=$(sed -n "${fault_seen}p" "$fault_log")
+            FAULT_LINE=$(sed -n "${fault_seen}p" "$fault_log" | tr -d '\r')
+            # A hung call let go is no fault of its own.
+            [ "${FAULT_LINE##*$'\t'}" == answered ] && continue
             FAULT_HOSTS=$(host_pids)
             return 0
         fi
@@ -126,25 +128,38 @@ hang_deadline_ms() {
     esac
 }
 # Takes the records not taken yet: each crash ends its host at once, each
-# hang at its deadline (counted so; a hang let go earlier is counted too,
-# which only makes the pause look longer). Counts them by export in
-# faults_by["crash EXPORT"] and faults_by["hang EXPORT"].
-declare -A faults_by=()
+# hang at its deadline, unless the hung call answered after all (let go
+# before the deadline cut it): then it ended nothing. Counts them by export
+# in faults_by["crash EXPORT"] and faults_by["hang EXPORT"].
+declare -A faults_by=() hang_end_of=()
 fault_taken=0
 take_fault_records() {
-    local when name what
+    local when name what end i
     while IFS=$'\t' read -r when name what; do
         fault_taken=$((fault_taken + 1))
+        case $what in
+        crash) host_ended "$when" ;;
+        hang)
+            end=$(hang_deadline_ms "$name")
+            [ "$end" -gt 0 ] && end=$((when + end)) || end=$(now_ms)
+            host_ended "$end"; hang_end_of[$name]=$end ;;
+        answered)
+            faults_by["hang $name"]=$(( ${faults_by["hang $name"]:-1} - 1 ))
+            for i in "${!host_ends[@]}"; do
+                [ "${host_ends[$i]}" == "${hang_end_of[$name]:-}" ] && { unset 'host_ends[i]'; break; }
+            done
+            host_ends=("${host_ends[@]}")
+            continue ;;
+        esac
         faults_by["$what $name"]=$(( ${faults_by["$what $name"]:-0} + 1 ))
-        if [ "$what" == crash ]; then
-            host_ended "$when"
-        elif [ "$(hang_deadline_ms "$name")" -gt 0 ]; then
-            host_ended $((when + $(hang_deadline_ms "$name")))
-        else
-            host_ended
-        fi
-    done < <(tail -n +$((fault_taken + 1)) "$fault_log")
+    done < <(tail -n +$((fault_taken + 1)) "$fault_log" | tr -d '\r')
     [ "$fault_seen" -ge "$fault_taken" ] || fault_seen=$fault_taken
+}
+fault_records_since_taken() { echo $(( $(wc -l <"$fault_log") - fault_taken )); }
+# The host ends the records tell of: crashes, and hangs that did not answer.
+recorded_host_ends() {
+    tr -d '\r' <"$fault_log" |
+        awk -F '\t' '$3 == "crash" || $3 == "hang" { n++ } $3 == "answered" { n-- } END { print n + 0 }' 
 }
 # Milliseconds until a fresh host can be had again; 0 when now.
 pause_left_ms() {

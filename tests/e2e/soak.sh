@@ -3,7 +3,7 @@
 # library at random moments, with the real program under Wine, from a seed:
 #   tests/e2e/soak.sh WIN_BIN_DIR DEMO_CARD CARD_GENERATOR OUT_DIR [SCALE] [SEED|random] [RECORDINGS]
 # SCALE 1 makes at least 200 pulls (and as many inserts), 100 closes, 50
-# exports, 16 crash steps (at least 20 crashes) and 7 hang steps (at least
+# exports, 20 crash steps (at least 20 crashes) and 7 hang steps (at least
 # 5 hangs cut by their deadline); 0.1 a tenth of that (at least 2 crash
 # steps and 1 hang step). RECORDINGS (default 10,000) is the size of
 # the big card. The seed (random when not given) is printed
@@ -35,7 +35,7 @@ started=$(date +%s)
 pulls_wanted=$(awk -v s="$scale" 'BEGIN { print int(200 * s + 0.5) }')
 closes_wanted=$(awk -v s="$scale" 'BEGIN { print int(100 * s + 0.5) }')
 exports_wanted=$(awk -v s="$scale" 'BEGIN { print int(50 * s + 0.5) }')
-crash_steps_wanted=$(awk -v s="$scale" 'BEGIN { n = int(16 * s + 0.5); print n < 2 ? 2 : n }')
+crash_steps_wanted=$(awk -v s="$scale" 'BEGIN { n = int(20 * s + 0.5); print n < 2 ? 2 : n }')
 hang_steps_wanted=$(awk -v s="$scale" 'BEGIN { n = int(7 * s + 0.5); print n < 1 ? 1 : n }')
 crashes_wanted=$(awk -v s="$scale" 'BEGIN { n = int(20 * s + 0.5); print n < 2 ? 2 : n }')
 hangs_wanted=$(awk -v s="$scale" 'BEGIN { n = int(5 * s + 0.5); print n < 1 ? 1 : n }')
@@ -312,7 +312,7 @@ crash_step() {
     case $R in
     0) what="crash: loads, beside a pull"
        wait_loaded "$out/$card.tsv" $((30000 + $(pause_left_ms))); pull
-       random_below 2; rate=$([ "$R" == 0 ] && echo 150 || echo 1000)
+       random_below 2; rate=$([ "$R" == 0 ] && echo 300 || echo 1000)
        arm_fault "crash-rate=list:$rate"; insert_random
        load_or_box $((90000 + $(pause_left_ms))) || violation "the card neither loaded nor was named unreadable"
        disarm
@@ -321,7 +321,11 @@ crash_step() {
        ;;
     1) what="crash: presence checks, beside a pull"
        wait_loaded "$out/$card.tsv" $((30000 + $(pause_left_ms)))
-       draw_rate; arm_fault "crash-rate=check:$RATE"; pull; random_below 3; sleep $((R + 2)); disarm ;;
+       draw_rate; arm_fault "crash-rate=check:$RATE"; pull; random_below 3; sleep $((R + 2))
+       # At least one: the checks go on once a second.
+       [ "$(fault_records_since_taken)" -gt 0 ] || wait_fault_record $((10000 + $(pause_left_ms))) ||
+           violation "no presence check came"
+       disarm ;;
     2) what="crash: details, with the popup"
        wait_loaded "$out/$card.tsv" $((30000 + $(pause_left_ms)))
        wait_host_available
@@ -329,7 +333,9 @@ crash_step() {
        ! open_popup || violation "a popup showed while the library crashed"
        disarm; close_popup ;;
     3) what="crash: presence checks, beside a close"
-       draw_rate; arm_fault "crash-rate=check:$RATE"; pause_random 1000; random_below 2; sleep "$R"
+       draw_rate; arm_fault "crash-rate=check:$RATE"
+       wait_fault_record $((10000 + $(pause_left_ms))) || violation "no presence check came"
+       pause_random 1000
        close_program 5 || violation "the process did not end within 5 s of the close"
        disarm; running=no; closes=$((closes + 1)) ;;
     4|5) what="crash: conversions, in an export$([ $R == 5 ] && echo " with a pull")"
