@@ -1,8 +1,8 @@
 // InProcessLibrary: the device library loaded into this process. It finds the
-// library file (the given folder, the program's own folder, then the system's
-// search), resolves the 32 exports under their plain or __stdcall-decorated
-// names, creates one instance and calls the exports directly. The library's
-// host binds it so; the tests and benchmarks do too.
+// library file (the given folder, the program's own folder, then the system
+// folder; never by bare name), resolves the 32 exports under their plain or
+// __stdcall-decorated names, creates one instance and calls the exports
+// directly. The library's host binds it so; the tests and benchmarks do too.
 #pragma once
 
 #include <atomic>

@@ -70,6 +70,7 @@ public:
     std::string ExecutablePath() override {
         return programFolder_.empty() ? std::string() : programFolder_ + '\\';
     }
+    std::string SystemFolder() override { return system_.SystemFolder(); }
     bool LastLoadWasWrongArchitecture() override { return system_.LastLoadWasWrongArchitecture(); }
 
 private:

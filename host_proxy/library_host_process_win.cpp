@@ -126,8 +126,12 @@ bool CreateHostSuspended(const std::wstring& path, HANDLE client, PROCESS_INFORM
     }
     startup.lpAttributeList = list;
     flags |= EXTENDED_STARTUPINFO_PRESENT;
+    // The host's own folder as its working folder: whatever the program's
+    // is, nothing the library opens by a relative name lands elsewhere.
+    const std::wstring folder = path.substr(0, path.find_last_of(L'\\') + 1);
     const BOOL created = CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, TRUE, flags,
-                                        nullptr, nullptr, &startup.StartupInfo, &started);
+                                        nullptr, folder.empty() ? nullptr : folder.c_str(), &startup.StartupInfo,
+                                        &started);
     DeleteProcThreadAttributeList(list);
     if (!created) ReportLastError("CreateProcessW (library host)");
     return created != FALSE;

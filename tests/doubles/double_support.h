@@ -47,8 +47,11 @@ public:
     ScratchFolder& operator=(const ScratchFolder&) = delete;
 
     const std::filesystem::path& Path() const { return path_; }
-    // The path as the binding's Load expects its folder argument.
-    std::string Text() const { return path_.string(); }
+    // The path as the binding's Load expects its folder argument: UTF-8.
+    std::string Text() const {
+        const std::u8string text = path_.u8string();
+        return std::string(text.begin(), text.end());
+    }
 
 private:
     std::filesystem::path path_;
