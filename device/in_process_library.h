@@ -20,7 +20,9 @@ public:
 
     bool IsLoaded() const override { return module_.load() != nullptr; }
     KroHandle Instance() const override { return instance_.load(); }
-    bool HasEntry(KroExport which) const override { return entries_[static_cast<int>(which)].load() != nullptr; }
+    bool HasEntry(KroExport which) const override {
+        return entries_[static_cast<int>(which)].load() != nullptr;
+    }
     // A call stuck in this process cannot be had back.
     bool EndHost() const override { return false; }
     bool IsHosted() const override { return false; }
@@ -39,7 +41,8 @@ private:
                                         RecordingIndexInfo* info) const override;
     std::int32_t MakeAviFileLocked(const char* name) const override;
     std::int32_t MakeKroFileLocked(const char* name) const override;
-    std::int32_t MakePictureFileLocked(const char* name, std::int32_t* size, std::uint8_t* buffer) const override;
+    std::int32_t MakePictureFileLocked(const char* name, std::int32_t* size,
+                                       std::uint8_t* buffer) const override;
 
     ModuleLoader::Module LoadModule(const std::string& folder, const char* fileName);
     // The export's address under its plain name, else under a 32-bit

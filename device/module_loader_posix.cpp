@@ -57,6 +57,8 @@ ModuleLoader& SystemModuleLoader() {
 
 // The native builds stand in for the portable code's tests only; they load
 // by absolute path all the same.
-bool NarrowLibrarySearch() { return true; }
+bool NarrowLibrarySearch() {
+    return true;
+}
 
 }  // namespace kro

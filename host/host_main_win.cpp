@@ -10,9 +10,9 @@
 #include <cwchar>
 #include <exception>
 
-#include "host_link/library_channel.h"
-#include "host/library_server.h"
 #include "device/module_loader.h"
+#include "host/library_server.h"
+#include "host_link/library_channel.h"
 
 namespace {
 

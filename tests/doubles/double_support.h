@@ -25,7 +25,8 @@ inline constexpr const char* kBlockingCheckDouble = KRO_DOUBLE_FILE_BLOCKING_CHE
 // and exported only under the decorated names "_Name@N".
 inline constexpr const char* kStdcallDouble = KRO_DOUBLE_FILE_STDCALL;
 inline constexpr const char* kStdcallDecoratedDouble = KRO_DOUBLE_FILE_STDCALL_DECORATED;
-inline constexpr const char* kConventionDoubles[] = {kCompleteDouble, kStdcallDouble, kStdcallDecoratedDouble};
+inline constexpr const char* kConventionDoubles[] = {kCompleteDouble, kStdcallDouble,
+                                                     kStdcallDecoratedDouble};
 #else
 inline constexpr const char* kConventionDoubles[] = {kCompleteDouble};
 #endif

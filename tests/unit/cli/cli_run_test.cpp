@@ -87,7 +87,7 @@ public:
     }
     bool present = true;
     std::string executable;  // where the program is said to be, when set
-    int loaded = 0;  // modules loaded and not yet freed
+    int loaded = 0;          // modules loaded and not yet freed
 };
 
 class NoTrace final : public TextSink {
@@ -291,7 +291,8 @@ TEST_F(CliRunTest, AStopEndsACommandStuckInTheLibrary) {
     ASSERT_FALSE(testing::BecomesReady(list, "", std::chrono::seconds(2)))
         << "the hung list call returned: " << console_.err;
     stop_.store(true);
-    EXPECT_TRUE(testing::BecomesReady(list, "list to end after the stop", kStopGrace + std::chrono::seconds(10)));
+    EXPECT_TRUE(
+        testing::BecomesReady(list, "list to end after the stop", kStopGrace + std::chrono::seconds(10)));
     EXPECT_EQ(list.get(), kExitNoDevice);
     EXPECT_EQ(console_.err, "Stopped.\n");
 }

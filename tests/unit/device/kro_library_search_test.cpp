@@ -114,8 +114,8 @@ TEST_F(KroLibrarySearch, StopsAtTheFirstPlaceThatLoads) {
 TEST_F(KroLibrarySearch, EmptyFolderStartsBesideTheProgram) {
     kro::InProcessLibrary library(loader);
     library.Load("");
-    EXPECT_EQ(loader.attempts,
-              (std::vector<std::string>{"C:\\Program Files\\Kro\\KROLib.dll", "C:\\Windows\\system32\\KROLib.dll"}));
+    EXPECT_EQ(loader.attempts, (std::vector<std::string>{"C:\\Program Files\\Kro\\KROLib.dll",
+                                                         "C:\\Windows\\system32\\KROLib.dll"}));
 }
 
 TEST_F(KroLibrarySearch, ProgramPathIsCutAtItsLastBackslash) {

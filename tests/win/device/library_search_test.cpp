@@ -39,9 +39,9 @@ int RunProgram(const std::filesystem::path& program, const std::string& folder,
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
-                        environment.empty() ? nullptr : environment.data(), workingFolder.c_str(), &startup,
-                        &process)) {
+    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                        CREATE_UNICODE_ENVIRONMENT, environment.empty() ? nullptr : environment.data(),
+                        workingFolder.c_str(), &startup, &process)) {
         return -1;
     }
     CloseHandle(process.hThread);
