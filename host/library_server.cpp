@@ -227,9 +227,29 @@ private:
     InProcessLibrary library_;
 };
 
+// The program's greeting, answered with this host's version.
+std::optional<ServeEnd> AnswerGreeting(LibraryChannel& channel) {
+    const LibraryChannel::Received received = channel.ReadFrame(LibraryChannel::kNoDeadline, kGreetingBytes);
+    if (received.status == LibraryChannel::Status::Closed) return ServeEnd::ChannelClosed;
+    if (received.status != LibraryChannel::Status::Ok) return ServeEnd::MalformedRequest;
+    const std::optional<std::uint32_t> version = DecodeGreeting(received.payload, false);
+    if (!version) return ServeEnd::MalformedRequest;
+    if (channel.WriteFrame(EncodeGreeting(true, kProtocolVersion), LibraryChannel::kNoDeadline) !=
+        LibraryChannel::Status::Ok) {
+        return ServeEnd::ChannelClosed;
+    }
+    if (*version != kProtocolVersion) return ServeEnd::OtherProtocol;
+    return std::nullopt;
+}
+
 }  // namespace
 
 ServeEnd ServeLibrary(LibraryChannel& channel, ModuleLoader& loader) {
+    try {
+        if (const auto end = AnswerGreeting(channel)) return *end;
+    } catch (const std::bad_alloc&) {
+        return ServeEnd::OutOfMemory;
+    }
     LibraryServer server(loader);
     for (;;) {
         try {
@@ -260,6 +280,8 @@ int HostExitCode(ServeEnd end) {
             return 3;
         case ServeEnd::OutOfMemory:
             return 4;
+        case ServeEnd::OtherProtocol:
+            return 6;
         case ServeEnd::ChannelClosed:
         case ServeEnd::CloseServed:
             break;

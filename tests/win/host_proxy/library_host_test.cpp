@@ -56,6 +56,7 @@ TEST(LibraryHost, ServesTheLibraryOverItsPipeAndEndsAfterClose) {
     StartedHost host = StartLibraryHostExe(HostPath());
     ASSERT_TRUE(host.process) << "the host did not start";
     LibraryChannel& channel = host.process->Channel();
+    ASSERT_EQ(GreetHost(channel, In(30s)), kProtocolVersion);
 
     const auto loaded = CallHost(channel, LoadRequest{folder.Text(), ""}, In(30s));
     ASSERT_TRUE(loaded) << "no answer to the load";
@@ -117,6 +118,7 @@ TEST(LibraryHost, ACrashInTheLibraryEndsTheCallAndTheHostWithItsCode) {
     StartedHost host = StartLibraryHostExe(HostPath());
     ASSERT_TRUE(host.process);
     LibraryChannel& channel = host.process->Channel();
+    ASSERT_EQ(GreetHost(channel, In(30s)), kProtocolVersion);
     const auto loaded = CallHost(channel, LoadRequest{test::ProgramFolder().string(), ""}, In(30s));
     ASSERT_TRUE(loaded);
     ASSERT_TRUE(std::get<LoadReply>(*loaded).loaded);
@@ -133,6 +135,7 @@ TEST(LibraryHost, AHungCallIsGivenUpAtItsDeadlineAndTheHostEnded) {
     StartedHost host = StartLibraryHostExe(HostPath());
     ASSERT_TRUE(host.process);
     LibraryChannel& channel = host.process->Channel();
+    ASSERT_EQ(GreetHost(channel, In(30s)), kProtocolVersion);
     ASSERT_TRUE(CallHost(channel, LoadRequest{test::ProgramFolder().string(), ""}, In(30s)));
 
     EXPECT_FALSE(CallHost(channel, CheckDeviceRequest{0}, In(500ms)));
