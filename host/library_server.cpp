@@ -1,5 +1,5 @@
-#include "device/in_process_library.h"
 #include "host/library_server.h"
+#include "device/in_process_library.h"
 
 #include <algorithm>
 #include <memory>
@@ -70,6 +70,7 @@ public:
     std::string ExecutablePath() override {
         return programFolder_.empty() ? std::string() : programFolder_ + '\\';
     }
+    std::string SystemFolder() override { return system_.SystemFolder(); }
     bool LastLoadWasWrongArchitecture() override { return system_.LastLoadWasWrongArchitecture(); }
 
 private:
@@ -226,13 +227,34 @@ private:
     InProcessLibrary library_;
 };
 
+// The program's greeting, answered with this host's version.
+std::optional<ServeEnd> AnswerGreeting(LibraryChannel& channel) {
+    const LibraryChannel::Received received = channel.ReadFrame(LibraryChannel::kNoDeadline, kGreetingBytes);
+    if (received.status == LibraryChannel::Status::Closed) return ServeEnd::ChannelClosed;
+    if (received.status != LibraryChannel::Status::Ok) return ServeEnd::MalformedRequest;
+    const std::optional<std::uint32_t> version = DecodeGreeting(received.payload, false);
+    if (!version) return ServeEnd::MalformedRequest;
+    if (channel.WriteFrame(EncodeGreeting(true, kProtocolVersion), LibraryChannel::kNoDeadline) !=
+        LibraryChannel::Status::Ok) {
+        return ServeEnd::ChannelClosed;
+    }
+    if (*version != kProtocolVersion) return ServeEnd::OtherProtocol;
+    return std::nullopt;
+}
+
 }  // namespace
 
 ServeEnd ServeLibrary(LibraryChannel& channel, ModuleLoader& loader) {
+    try {
+        if (const auto end = AnswerGreeting(channel)) return *end;
+    } catch (const std::bad_alloc&) {
+        return ServeEnd::OutOfMemory;
+    }
     LibraryServer server(loader);
     for (;;) {
         try {
-            const LibraryChannel::Received received = channel.ReadFrame(LibraryChannel::kNoDeadline, kMostRequestBytes);
+            const LibraryChannel::Received received =
+                channel.ReadFrame(LibraryChannel::kNoDeadline, kMostRequestBytes);
             if (received.status == LibraryChannel::Status::Closed) return ServeEnd::ChannelClosed;
             if (received.status != LibraryChannel::Status::Ok) return ServeEnd::MalformedRequest;
             const std::optional<Request> request = DecodeRequest(received.payload);
@@ -258,6 +280,8 @@ int HostExitCode(ServeEnd end) {
             return 3;
         case ServeEnd::OutOfMemory:
             return 4;
+        case ServeEnd::OtherProtocol:
+            return 6;
         case ServeEnd::ChannelClosed:
         case ServeEnd::CloseServed:
             break;

@@ -9,7 +9,8 @@ namespace kro {
 namespace {
 
 static_assert(kMaxFrameBytes == kListReplyHeaderBytes + std::size_t{kMaxListCapacity} * kListEntryWireBytes);
-static_assert(kMaxFrameBytes > std::size_t{kPictureBufferSize} + kMostSmallReplyBytes, "a picture reply fits a frame");
+static_assert(kMaxFrameBytes > std::size_t{kPictureBufferSize} + kMostSmallReplyBytes,
+              "a picture reply fits a frame");
 static_assert(sizeof(RecordingIndexInfo) + 16 <= kMostSmallReplyBytes, "the details reply is a small one");
 
 // KindOf, DecodeRequest and DecodeReply rely on the variants' order:
@@ -307,6 +308,22 @@ std::optional<Reply> DecodeReply(std::span<const std::uint8_t> payload, const Re
             return Reply{std::move(reply)};
         },
         answered);
+}
+
+std::vector<std::uint8_t> EncodeGreeting(bool answer, std::uint32_t version) {
+    WireWriter out;
+    out.U8(answer ? kGreetingKind | kReplyKindBit : kGreetingKind);
+    out.U32(version);
+    return *std::move(out).Frame(kGreetingBytes);
+}
+
+std::optional<std::uint32_t> DecodeGreeting(std::span<const std::uint8_t> payload, bool answer) {
+    WireReader in(payload);
+    const std::uint8_t kind = in.U8();
+    const std::uint32_t version = in.U32();
+    if (!in.Finished() || kind != (answer ? kGreetingKind | kReplyKindBit : kGreetingKind))
+        return std::nullopt;
+    return version;
 }
 
 }  // namespace kro

@@ -244,4 +244,17 @@ std::optional<Request> DecodeRequest(std::span<const std::uint8_t> payload);
 // asked for; nothing otherwise.
 std::optional<Reply> DecodeReply(std::span<const std::uint8_t> payload, const Request& answered);
 
+// The first exchange on a fresh channel, before any request: the program
+// sends the protocol version it speaks, the host answers with its own, and
+// a host of another version serves nothing. The greeting's layout (a kind
+// byte, then the version as 32 bits) stays the same in every version, so
+// that any two can tell each other apart.
+inline constexpr std::uint32_t kProtocolVersion = 1;
+inline constexpr std::uint8_t kGreetingKind = 0x7F;
+inline constexpr std::uint32_t kGreetingBytes = 5;
+// A greeting's frame: the program's, or with kReplyKindBit the host's.
+std::vector<std::uint8_t> EncodeGreeting(bool answer, std::uint32_t version);
+// The version a greeting's payload carries; nothing for anything else.
+std::optional<std::uint32_t> DecodeGreeting(std::span<const std::uint8_t> payload, bool answer);
+
 }  // namespace kro

@@ -15,13 +15,26 @@ std::optional<Reply> CallHost(LibraryChannel& channel, const Request& request,
     }
 }
 
-std::optional<Reply> CallHost(LibraryChannel& channel, const Request& request, std::span<const std::uint8_t> frame,
-                              LibraryChannel::Deadline deadline) {
+std::optional<Reply> CallHost(LibraryChannel& channel, const Request& request,
+                              std::span<const std::uint8_t> frame, LibraryChannel::Deadline deadline) {
     try {
         if (channel.WriteFrame(frame, deadline) != LibraryChannel::Status::Ok) return std::nullopt;
         const LibraryChannel::Received received = channel.ReadFrame(deadline, MostReplyBytes(request));
         if (received.status != LibraryChannel::Status::Ok) return std::nullopt;
         return DecodeReply(received.payload, request);
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
+}
+
+std::optional<std::uint32_t> GreetHost(LibraryChannel& channel, LibraryChannel::Deadline deadline) {
+    try {
+        if (channel.WriteFrame(EncodeGreeting(false, kProtocolVersion), deadline) !=
+            LibraryChannel::Status::Ok)
+            return std::nullopt;
+        const LibraryChannel::Received received = channel.ReadFrame(deadline, kGreetingBytes);
+        if (received.status != LibraryChannel::Status::Ok) return std::nullopt;
+        return DecodeGreeting(received.payload, true);
     } catch (const std::bad_alloc&) {
         return std::nullopt;
     }

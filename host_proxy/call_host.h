@@ -21,7 +21,12 @@ std::optional<Reply> CallHost(LibraryChannel& channel, const Request& request,
                               LibraryChannel::Deadline deadline);
 // The same with the request already encoded: `frame` is EncodeRequest's for
 // `request`, whose kind (and capacity) the reply must match.
-std::optional<Reply> CallHost(LibraryChannel& channel, const Request& request, std::span<const std::uint8_t> frame,
-                              LibraryChannel::Deadline deadline);
+std::optional<Reply> CallHost(LibraryChannel& channel, const Request& request,
+                              std::span<const std::uint8_t> frame, LibraryChannel::Deadline deadline);
+
+// The first exchange with a fresh host: says which protocol version this
+// program speaks and returns the host's; nothing when the channel fails or
+// times out or the answer is no greeting.
+std::optional<std::uint32_t> GreetHost(LibraryChannel& channel, LibraryChannel::Deadline deadline);
 
 }  // namespace kro

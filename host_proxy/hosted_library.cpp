@@ -39,14 +39,16 @@ HostedLibrary::HostedLibrary(LibraryHostLauncher& launcher, std::string programF
       deadlines_(deadlines),
       architecture_(OwnArchitecture()) {}
 
-HostedLibrary::~HostedLibrary() { Close(); }
+HostedLibrary::~HostedLibrary() {
+    Close();
+}
 
 bool HostedLibrary::HasEntry(KroExport which) const {
     return loaded_.load() && (exportMask_.load() & (std::uint32_t{1} << static_cast<int>(which))) != 0;
 }
 
 bool HostedLibrary::LoadLocked(const std::string& folder) {
-    if (loaded_.load()) return false;
+    if (loaded_.load() || otherProtocol_) return false;
     folder_ = folder;
     if (!StartAndLoad(OwnArchitecture())) return false;
     wanted_ = true;
@@ -67,6 +69,7 @@ bool HostedLibrary::StartAndLoad(HostArchitecture architecture) const {
                 return false;
             }
         }
+        if (!Greeted(architecture)) return false;
         const auto reply = Ask(LoadRequest{folder_, programFolder_}, deadlines_.load, "KRO_Create");
         if (!reply) return false;
         if (reply->loaded) {
@@ -85,6 +88,36 @@ bool HostedLibrary::StartAndLoad(HostArchitecture architecture) const {
         if (reply->failure != LoadFailure::WrongArchitecture || attempt == 1) return false;
         architecture = OtherArchitecture(architecture);
     }
+    return false;
+}
+
+// The first exchange with a fresh host. One that does not answer is buried
+// as a failed load; one of another protocol version is ended without being
+// counted as a fault, and none is started again: the same files would give
+// the same answer.
+bool HostedLibrary::Greeted(HostArchitecture architecture) const {
+    LibraryChannel* channel = nullptr;
+    {
+        const std::lock_guard lock(hostMutex_);
+        if (!host_) return false;
+        channel = &host_->Channel();
+    }
+    const auto due = Clock::now() + deadlines_.load;
+    const std::optional<std::uint32_t> version = GreetHost(*channel, due);
+    if (!version) {
+        Bury("KRO_Create", Clock::now() >= due);
+        return false;
+    }
+    if (*version == kProtocolVersion) return true;
+    {
+        const std::lock_guard lock(hostMutex_);
+        host_->End();
+        host_.reset();
+    }
+    otherProtocol_ = true;
+    diagnostics_.Write(std::string("KROLib: the library host ") + HostFileName(architecture) +
+                       " speaks protocol version " + std::to_string(*version) + ", this program version " +
+                       std::to_string(kProtocolVersion) + "; install KroFileList again so that they match\n");
     return false;
 }
 
@@ -117,7 +150,7 @@ bool HostedLibrary::RestartsPaused(Clock::time_point now) const {
 
 bool HostedLibrary::EnsureHost() const {
     if (host_) return true;
-    if (RestartsPaused(Clock::now())) return false;
+    if (otherProtocol_ || RestartsPaused(Clock::now())) return false;
     // Loaded stays true meanwhile: another thread asking whether it may call
     // (the export's check before a conversion) must not see the library
     // gone while a fresh host starts; a call finds out the host's fate.
@@ -147,7 +180,8 @@ void HostedLibrary::Bury(const char* exportName, bool timedOut) const {
 }
 
 template <typename Asked>
-std::optional<typename Asked::Answer> HostedLibrary::Ask(const Asked& request, std::chrono::milliseconds deadline,
+std::optional<typename Asked::Answer> HostedLibrary::Ask(const Asked& request,
+                                                         std::chrono::milliseconds deadline,
                                                          const char* exportName) const {
     ThreadCallFailure() = CallFailure::None;
     // A name no message can carry (too long, or holding a NUL) is no call:
@@ -196,7 +230,7 @@ std::int32_t HostedLibrary::CheckDeviceLocked(std::uint8_t* deviceValue) const {
 }
 
 std::int32_t HostedLibrary::GetFileFlagLocked(char* area, std::uint8_t* flag1, std::uint8_t* flag2,
-                                        std::uint8_t* flag3) const {
+                                              std::uint8_t* flag3) const {
     const auto reply = Ask(GetFileFlagRequest{}, deadlines_.cardListing, "KRO_Get_File_Flag");
     if (!reply) return 0;
     std::copy(reply->area.begin(), reply->area.end(), area);
@@ -211,8 +245,9 @@ std::int32_t HostedLibrary::GetFileCountLocked(std::uint8_t category) const {
     return reply ? reply->result : 0;
 }
 
-std::int32_t HostedLibrary::GetFileListLocked(std::uint8_t category, std::int32_t capacity, RecordingEntry* entries,
-                                        std::int32_t* auxiliary, std::uint32_t* sizes, std::int32_t* durations) const {
+std::int32_t HostedLibrary::GetFileListLocked(std::uint8_t category, std::int32_t capacity,
+                                              RecordingEntry* entries, std::int32_t* auxiliary,
+                                              std::uint32_t* sizes, std::int32_t* durations) const {
     // A count beyond what one reply may carry lists nothing, as a card too
     // big to load does.
     if (capacity < 0 || capacity > kMaxListCapacity) {
@@ -231,7 +266,8 @@ std::int32_t HostedLibrary::GetFileListLocked(std::uint8_t category, std::int32_
     return reply->result;
 }
 
-std::int32_t HostedLibrary::GetFileIndexInfoLocked(std::uint8_t category, const char* name, RecordingIndexInfo* info) const {
+std::int32_t HostedLibrary::GetFileIndexInfoLocked(std::uint8_t category, const char* name,
+                                                   RecordingIndexInfo* info) const {
     const auto reply =
         Ask(GetFileIndexInfoRequest{category, name}, deadlines_.details, "KRO_Get_File_Index_Info");
     if (!reply) return 0;
@@ -249,7 +285,8 @@ std::int32_t HostedLibrary::MakeKroFileLocked(const char* name) const {
     return reply ? reply->result : 0;
 }
 
-std::int32_t HostedLibrary::MakePictureFileLocked(const char* name, std::int32_t* size, std::uint8_t* buffer) const {
+std::int32_t HostedLibrary::MakePictureFileLocked(const char* name, std::int32_t* size,
+                                                  std::uint8_t* buffer) const {
     const auto reply =
         Ask(MakePictureFileRequest{name}, std::chrono::milliseconds(0), "KRO_Make_Picture_File");
     if (!reply) return 0;

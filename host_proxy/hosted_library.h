@@ -10,6 +10,8 @@
 // fresh instance of the library, loaded as the last Load was, unless three
 // hosts have ended within a minute: then none is started until the oldest
 // of those three ends is a minute old, and calls fail at once meanwhile.
+// A host of another protocol version (a half-updated installation) is
+// refused with one diagnostics line and never started again.
 //
 // KroLibrary's call lock lets one call in at a time. EndHost alone may be
 // called from any thread, while a call is in progress.
@@ -86,7 +88,8 @@ private:
                                         RecordingIndexInfo* info) const override;
     std::int32_t MakeAviFileLocked(const char* name) const override;
     std::int32_t MakeKroFileLocked(const char* name) const override;
-    std::int32_t MakePictureFileLocked(const char* name, std::int32_t* size, std::uint8_t* buffer) const override;
+    std::int32_t MakePictureFileLocked(const char* name, std::int32_t* size,
+                                       std::uint8_t* buffer) const override;
 
     // The reply to the request, of the request's own kind; nothing when the
     // host could not be had or ended during the call (ThreadCallFailure says
@@ -95,6 +98,7 @@ private:
     std::optional<typename Asked::Answer> Ask(const Asked& request, std::chrono::milliseconds deadline,
                                               const char* exportName) const;
     bool StartAndLoad(HostArchitecture architecture) const;
+    bool Greeted(HostArchitecture architecture) const;
     // A host for the next call: the running one, or a fresh one when the
     // restart policy allows.
     bool EnsureHost() const;
@@ -107,7 +111,7 @@ private:
     TextSink& diagnostics_;
     const CallDeadlines deadlines_;
 
-    std::string folder_;  // the last successful Load's, for restarts
+    std::string folder_;   // the last successful Load's, for restarts
     bool wanted_ = false;  // loaded once and not closed since: restart on demand
 
     // A call may start a fresh host: what hosts coming and going change is
@@ -116,8 +120,10 @@ private:
     // Guards host_ against EndHost from another thread.
     mutable std::mutex hostMutex_;
     mutable std::unique_ptr<LibraryHostProcess> host_;
-    mutable bool endAsked_ = false;  // host_ was ended by EndHost, not by a fault
+    mutable bool endAsked_ = false;               // host_ was ended by EndHost, not by a fault
     mutable std::deque<Clock::time_point> ends_;  // when the recent hosts ended
+    // A host answered with another protocol version: none is started again.
+    mutable bool otherProtocol_ = false;
 
     mutable std::atomic<bool> loaded_{false};
     mutable std::atomic<KroHandle> instance_{0};

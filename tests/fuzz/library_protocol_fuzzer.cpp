@@ -8,8 +8,8 @@
 #include <variant>
 #include <vector>
 
-#include "host_link/library_protocol.h"
 #include "fuzz_check.h"
+#include "host_link/library_protocol.h"
 
 namespace {
 
@@ -56,6 +56,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (const auto request = kro::DecodeRequest(payload)) {
         const auto frame = kro::EncodeRequest(*request);
         FUZZ_CHECK(frame && *frame == Framed(payload));
+    }
+    for (const bool answer : {false, true}) {
+        if (const auto version = kro::DecodeGreeting(payload, answer)) {
+            FUZZ_CHECK(kro::EncodeGreeting(answer, *version) == Framed(payload));
+        }
     }
     for (const kro::Request& asked : RequestsToAnswer(payload)) {
         const auto reply = kro::DecodeReply(payload, asked);

@@ -94,7 +94,8 @@ public:
         return found != exports.end() ? found->second : Export(&Noted);
     }
     void Free(Module) override {}
-    std::string ExecutablePath() override { return {}; }
+    // Any path will do: Load answers every one.
+    std::string ExecutablePath() override { return "C:\\test\\program.exe"; }
 
 private:
     int token_ = 0;
@@ -144,6 +145,7 @@ protected:
             loopThread = std::this_thread::get_id();
             return ServeLibrary(*host, loader);
         });
+        EXPECT_EQ(GreetHost(*program, Later()), kProtocolVersion);
     }
     ServeEnd End() {
         if (!BecomesReady(served, "the host's loop to end")) return ServeEnd::OutOfMemory;
@@ -270,14 +272,38 @@ TEST_F(LibraryHost, TheProgramGoingOrAMalformedRequestEndsTheLoopAndReleasesTheL
     ScratchFolder again{"malformed"};
     SocketPair pair;
     const std::unique_ptr<LibraryChannel> hostEnd = pair.PeerChannel();
+    pair.channel->WriteFrame(EncodeGreeting(false, kProtocolVersion), Later());
     pair.channel->WriteFrame(*EncodeRequest(LoadRequest{again.Text(), ""}), Later());
     pair.channel->WriteFrame(Payload{}.U8(0x42).Frame(), Later());
     pair.channel->WriteFrame(*EncodeRequest(CheckDeviceRequest{}), Later());
     const auto copy = Place(again, test::kCompleteDouble);
     EXPECT_EQ(ServeLibrary(*hostEnd, SystemModuleLoader()), ServeEnd::MalformedRequest);
     EXPECT_EQ(CallLog(copy), (std::vector<std::string>{"KRO_Create", "KRO_Delete h=4660"}));
+    EXPECT_EQ(pair.channel->ReadFrame(Later()).status, Status::Ok);  // the greeting's answer
     EXPECT_EQ(pair.channel->ReadFrame(Later()).status, Status::Ok);  // the load's answer
     EXPECT_EQ(pair.channel->ReadFrame(Soon()).status, Status::TimedOut);
+}
+
+// The greeting comes first, and a program of another protocol version is
+// told this host's version and served nothing: the library is never loaded.
+TEST_F(LibraryHost, AProgramThatDoesNotGreetOrSpeaksAnotherVersionIsServedNothing) {
+    const auto copy = Place(folder, test::kCompleteDouble);
+    for (const std::uint32_t version : {kProtocolVersion + 1, std::uint32_t{0}}) {
+        SocketPair pair;
+        const std::unique_ptr<LibraryChannel> hostEnd = pair.PeerChannel();
+        pair.channel->WriteFrame(EncodeGreeting(false, version), Later());
+        pair.channel->WriteFrame(*EncodeRequest(LoadRequest{folder.Text(), ""}), Later());
+        EXPECT_EQ(ServeLibrary(*hostEnd, SystemModuleLoader()), ServeEnd::OtherProtocol) << version;
+        const LibraryChannel::Received answer = pair.channel->ReadFrame(Later(), kGreetingBytes);
+        ASSERT_EQ(answer.status, Status::Ok);
+        EXPECT_EQ(DecodeGreeting(answer.payload, true), kProtocolVersion);
+    }
+    SocketPair pair;
+    const std::unique_ptr<LibraryChannel> hostEnd = pair.PeerChannel();
+    pair.channel->WriteFrame(*EncodeRequest(LoadRequest{folder.Text(), ""}), Later());
+    EXPECT_EQ(ServeLibrary(*hostEnd, SystemModuleLoader()), ServeEnd::MalformedRequest);
+    EXPECT_EQ(pair.channel->ReadFrame(Soon()).status, Status::TimedOut);
+    EXPECT_TRUE(CallLog(copy).empty());
 }
 
 TEST_F(LibraryHost, EveryLibraryCallIsMadeOnTheLoopsThreadAndHostileAnswersStayInBounds) {

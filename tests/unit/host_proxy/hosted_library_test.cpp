@@ -14,14 +14,15 @@
 #include <string>
 #include <vector>
 
-#include "host_proxy/hosted_library.h"
 #include "device/kro_library.h"
+#include "host_proxy/hosted_library.h"
 #include "host_proxy/library_host_process.h"
 #include "recording_lists/recording_info_lines.h"
 #include "recording_lists/recording_list_loader.h"
-#include "tests/unit/recording_lists/recording_sink.h"
 #include "tests/doubles/double_support.h"
 #include "tests/support/bounded_wait.h"
+#include "tests/unit/host_link/wire_fixtures.h"
+#include "tests/unit/recording_lists/recording_sink.h"
 
 namespace {
 
@@ -125,7 +126,8 @@ TEST_F(HostedLibraryTest, ACrashFailsTheCallKeepsTheValueAndTheNextCallGetsAFres
     EXPECT_EQ(value, 7) << "a crash must not read as an answer";
     EXPECT_EQ(KroLibrary::LastCallFailure(), CallFailure::HostCrashed);
     ASSERT_EQ(diagnostics.lines.size(), 1u);
-    EXPECT_EQ(diagnostics.lines[0].rfind("KROLib: KRO_Check_Kro_Device failed: the library host ended", 0), 0u)
+    EXPECT_EQ(diagnostics.lines[0].rfind("KROLib: KRO_Check_Kro_Device failed: the library host ended", 0),
+              0u)
         << diagnostics.lines[0];
 
     // A fresh host answers the next call. While it starts, another thread
@@ -189,7 +191,8 @@ TEST_F(HostedLibraryTest, EndingTheHostBringsBackACallStuckInTheLibrary) {
     EXPECT_EQ(failure, CallFailure::HostCrashed);
     // Not told as a crash: the end was asked for.
     EXPECT_EQ(diagnostics.lines,
-              std::vector<std::string>{"KROLib: KRO_Make_Avi_File was cut short: the library host was ended on request\n"});
+              std::vector<std::string>{
+                  "KROLib: KRO_Make_Avi_File was cut short: the library host was ended on request\n"});
     EXPECT_TRUE(bound.CloseWithin(5s));
 }
 
@@ -224,6 +227,50 @@ TEST_F(HostedLibraryTest, ALibraryThatIsNotThereLoadsNothingAndCallsNothing) {
     EXPECT_EQ(library->CheckDevice(&value), 0);
     EXPECT_EQ(value, 3);
     EXPECT_EQ(KroLibrary::LastCallFailure(), CallFailure::NotReady);
+}
+
+// A host of another protocol version, as a half-updated installation would
+// start: it answers the greeting with its own version and serves nothing.
+class OtherVersionLauncher final : public LibraryHostLauncher {
+public:
+    std::unique_ptr<LibraryHostProcess> Start(HostArchitecture) override {
+        ++starts;
+        return std::make_unique<Host>();
+    }
+    int starts = 0;
+
+private:
+    class Host final : public LibraryHostProcess {
+    public:
+        Host() { pair_.Send(EncodeGreeting(true, kProtocolVersion + 1)); }
+        LibraryChannel& Channel() override { return *pair_.channel; }
+        void End() override { pair_.ClosePeer(); }
+        std::optional<std::uint32_t> ExitCode() override {
+            return pair_.peer < 0 ? std::optional<std::uint32_t>(6) : std::nullopt;
+        }
+
+    private:
+        wire_test::SocketPair pair_;
+    };
+};
+
+TEST_F(HostedLibraryTest, AHostOfAnotherProtocolVersionIsRefusedOnceAndNeverRestarted) {
+    OtherVersionLauncher otherVersion;
+    library = std::make_unique<HostedLibrary>(otherVersion, "", diagnostics);
+    EXPECT_FALSE(library->Load(folder.Text()));
+    ASSERT_EQ(diagnostics.lines.size(), 1u);
+    EXPECT_EQ(diagnostics.lines[0], "KROLib: the library host KroLibHost64.exe speaks protocol version " +
+                                        std::to_string(kProtocolVersion + 1) + ", this program version " +
+                                        std::to_string(kProtocolVersion) +
+                                        "; install KroFileList again so that they match\n");
+    std::uint8_t value = 3;
+    for (int call = 0; call < 5; ++call) {
+        EXPECT_FALSE(library->Load(folder.Text()));
+        EXPECT_EQ(library->CheckDevice(&value), 0);
+    }
+    EXPECT_EQ(value, 3);
+    EXPECT_EQ(otherVersion.starts, 1) << "a host of another version must not be started again";
+    EXPECT_EQ(diagnostics.lines.size(), 1u);
 }
 
 }  // namespace
