@@ -122,11 +122,13 @@ bool HostedLibrary::EnsureHost() const {
     // (the export's check before a conversion) must not see the library
     // gone while a fresh host starts; a call finds out the host's fate.
     const std::size_t endsBefore = ends_.size();
+    lastEndAsked_ = false;
     if (StartAndLoad(architecture_)) return true;
     // A fresh host that could not load the library counts as an end too
     // (one that crashed in the load was counted already), so that a library
-    // gone bad is not started again once a second.
-    if (ends_.size() == endsBefore) ends_.push_back(Clock::now());
+    // gone bad is not started again once a second; one ended on request
+    // does not.
+    if (ends_.size() == endsBefore && !lastEndAsked_) ends_.push_back(Clock::now());
     return false;
 }
 
@@ -136,9 +138,13 @@ void HostedLibrary::Bury(const char* exportName, bool timedOut) const {
     host_->End();
     const std::optional<std::uint32_t> code = host_->ExitCode();
     host_.reset();
-    ends_.push_back(Clock::now());
     ThreadCallFailure() = timedOut ? CallFailure::HostHung : CallFailure::HostCrashed;
     const bool asked = std::exchange(endAsked_, false);
+    // A stop the user asked for (the export's Stop, a close, Ctrl+C) is no
+    // fault of the library: only crashes and deadlines count toward the
+    // pause.
+    lastEndAsked_ = asked;
+    if (!asked) ends_.push_back(Clock::now());
     diagnostics_.Write(std::string("KROLib: ") + exportName +
                        (asked      ? " was cut short: the library host was ended on request"
                         : timedOut ? " did not answer in time; the library host was ended"

@@ -10,6 +10,7 @@
 // fresh instance of the library, loaded as the last Load was, unless three
 // hosts have ended within a minute: then none is started until the oldest
 // of those three ends is a minute old, and calls fail at once meanwhile.
+// Hosts ended on request (EndHost: a stop the user asked for) do not count.
 //
 // KroLibrary's call lock lets one call in at a time. EndHost alone may be
 // called from any thread, while a call is in progress.
@@ -117,7 +118,8 @@ private:
     mutable std::mutex hostMutex_;
     mutable std::unique_ptr<LibraryHostProcess> host_;
     mutable bool endAsked_ = false;  // host_ was ended by EndHost, not by a fault
-    mutable std::deque<Clock::time_point> ends_;  // when the recent hosts ended
+    mutable std::deque<Clock::time_point> ends_;  // when the recent hosts ended by a fault
+    mutable bool lastEndAsked_ = false;  // the last host buried was ended on request
 
     mutable std::atomic<bool> loaded_{false};
     mutable std::atomic<KroHandle> instance_{0};
