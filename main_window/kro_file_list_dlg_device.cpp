@@ -88,12 +88,15 @@ void CKroFileListDlg::StopDeviceAccess() {
         deviceAccessEnded_ = false;
         return;
     }
-    if (m_listLoads.Stop(Handle(), kLoadStopWait)) {
+    // A load still inside a hosted library comes back once its host is
+    // ended (the close is a stop); its thread holds a Use of the library, so
+    // the close below waits for it to leave.
+    if (m_listLoads.Stop(Handle(), kLoadStopWait) || m_deviceLibrary.EndHost()) {
         deviceAccessEnded_ = EndDeviceAccess(m_poller, m_deviceLibrary);
         return;
     }
-    // A load is still inside the library: it must stay loaded. The poller is
-    // stopped all the same, so that it asks no more.
+    // A load is still inside the library in this process: it must stay
+    // loaded. The poller is stopped all the same, so that it asks no more.
     static_cast<void>(StopPoller(m_poller));
     deviceAccessEnded_ = false;
 }
