@@ -68,6 +68,8 @@ std::vector<std::string> AnsiArguments() {
 
 int main() {
     using namespace kro;
+    // Before anything could load a DLL by name: the twin runs elevated too.
+    NarrowLibrarySearch();
     // Taken before standard output is redirected below.
     cli::CliConsole& console = cli::SystemCliConsole();
     // The diagnostic lines the shared code writes (each drive that cannot

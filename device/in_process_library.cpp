@@ -23,16 +23,16 @@ bool InProcessLibrary::LoadLocked(const std::string& folder) {
     return true;
 }
 
+// The given folder, the program's own, then the system folder: each by its
+// absolute path. The library is never looked up by bare name, which would
+// search the current folder and PATH, folders that unelevated processes may
+// write, from inside an elevated one.
 ModuleLoader::Module InProcessLibrary::LoadModule(const std::string& folder, const char* fileName) {
-    if (!folder.empty()) {
-        if (auto module = loader_.Load(folder + '\\' + fileName)) return module;
+    for (const std::string& place : {folder, ExecutableFolder(loader_), loader_.SystemFolder()}) {
+        if (place.empty()) continue;
+        if (auto module = loader_.Load(place + '\\' + fileName)) return module;
     }
-    const std::string program = loader_.ExecutablePath();
-    const auto lastSeparator = program.rfind('\\');
-    if (!program.empty() && lastSeparator != std::string::npos) {
-        if (auto module = loader_.Load(program.substr(0, lastSeparator) + '\\' + fileName)) return module;
-    }
-    return loader_.Load(fileName);
+    return nullptr;
 }
 
 void* InProcessLibrary::FindExport(const char* name) {

@@ -1,8 +1,8 @@
 // InProcessLibrary: the device library loaded into this process. It finds the
-// library file (the given folder, the program's own folder, then the system's
-// search), resolves the 32 exports under their plain or __stdcall-decorated
-// names, creates one instance and calls the exports directly. The library's
-// host binds it so; the tests and benchmarks do too.
+// library file (the given folder, the program's own folder, then the system
+// folder; never by bare name), resolves the 32 exports under their plain or
+// __stdcall-decorated names, creates one instance and calls the exports
+// directly. The library's host binds it so; the tests and benchmarks do too.
 #pragma once
 
 #include <atomic>
@@ -20,7 +20,9 @@ public:
 
     bool IsLoaded() const override { return module_.load() != nullptr; }
     KroHandle Instance() const override { return instance_.load(); }
-    bool HasEntry(KroExport which) const override { return entries_[static_cast<int>(which)].load() != nullptr; }
+    bool HasEntry(KroExport which) const override {
+        return entries_[static_cast<int>(which)].load() != nullptr;
+    }
     // A call stuck in this process cannot be had back.
     bool EndHost() const override { return false; }
     bool IsHosted() const override { return false; }
@@ -39,7 +41,8 @@ private:
                                         RecordingIndexInfo* info) const override;
     std::int32_t MakeAviFileLocked(const char* name) const override;
     std::int32_t MakeKroFileLocked(const char* name) const override;
-    std::int32_t MakePictureFileLocked(const char* name, std::int32_t* size, std::uint8_t* buffer) const override;
+    std::int32_t MakePictureFileLocked(const char* name, std::int32_t* size,
+                                       std::uint8_t* buffer) const override;
 
     ModuleLoader::Module LoadModule(const std::string& folder, const char* fileName);
     // The export's address under its plain name, else under a 32-bit

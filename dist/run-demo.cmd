@@ -1,10 +1,10 @@
 @echo off
 rem Runs KroFileList on the demo card with the simulator library in this folder.
-rem The simulator is never placed beside the program, where a camera maker's
-rem KROLib.dll belongs: the program looks beside itself first and then by name,
-rem which finds this folder through the current directory and PATH.
+rem This folder holds a copy of the program beside the simulator: the program
+rem loads the device library only from its own folder (or the system's),
+rem never through the current folder or PATH, and the simulator is never put
+rem beside the program in the folder above, where a camera maker's KROLib.dll
+rem belongs.
 setlocal
-cd /d "%~dp0"
-set "PATH=%~dp0;%PATH%"
 set "KROSIM_CARD=%~dp0card"
-start "" "%~dp0..\KroFileList.exe"
+start "" "%~dp0KroFileList.exe"

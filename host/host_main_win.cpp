@@ -10,9 +10,9 @@
 #include <cwchar>
 #include <exception>
 
-#include "host_link/library_channel.h"
-#include "host/library_server.h"
 #include "device/module_loader.h"
+#include "host/library_server.h"
+#include "host_link/library_channel.h"
 
 namespace {
 
@@ -54,6 +54,7 @@ HANDLE PipeFromArguments(const wchar_t* arguments) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int) {
+    kro::NarrowLibrarySearch();
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
     SetUnhandledExceptionFilter(EndOnCrash);
     std::set_terminate([] { TerminateProcess(GetCurrentProcess(), kExitTerminate); });

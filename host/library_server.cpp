@@ -1,5 +1,5 @@
-#include "device/in_process_library.h"
 #include "host/library_server.h"
+#include "device/in_process_library.h"
 
 #include <algorithm>
 #include <memory>
@@ -70,6 +70,7 @@ public:
     std::string ExecutablePath() override {
         return programFolder_.empty() ? std::string() : programFolder_ + '\\';
     }
+    std::string SystemFolder() override { return system_.SystemFolder(); }
     bool LastLoadWasWrongArchitecture() override { return system_.LastLoadWasWrongArchitecture(); }
 
 private:
@@ -232,7 +233,8 @@ ServeEnd ServeLibrary(LibraryChannel& channel, ModuleLoader& loader) {
     LibraryServer server(loader);
     for (;;) {
         try {
-            const LibraryChannel::Received received = channel.ReadFrame(LibraryChannel::kNoDeadline, kMostRequestBytes);
+            const LibraryChannel::Received received =
+                channel.ReadFrame(LibraryChannel::kNoDeadline, kMostRequestBytes);
             if (received.status == LibraryChannel::Status::Closed) return ServeEnd::ChannelClosed;
             if (received.status != LibraryChannel::Status::Ok) return ServeEnd::MalformedRequest;
             const std::optional<Request> request = DecodeRequest(received.payload);

@@ -30,23 +30,42 @@ std::wstring FreshPipeName() {
     return name;
 }
 
-// A security descriptor that gives the current user, and nobody else, every
-// right on the pipe. Freed with LocalFree.
-PSECURITY_DESCRIPTOR CurrentUserOnly() {
-    HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return nullptr;
-    const win32::KernelHandle ownedToken(token);
+// The SID of one of the token's facts (its user, its integrity level) as
+// text; empty when it cannot be had.
+std::wstring TokenSidText(HANDLE token, TOKEN_INFORMATION_CLASS which) {
     DWORD size = 0;
-    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
-    std::vector<unsigned char> user(size);
-    if (size == 0 || !GetTokenInformation(token, TokenUser, user.data(), size, &size)) return nullptr;
-    wchar_t* sid = nullptr;
-    if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, &sid)) return nullptr;
-    const std::wstring sddl = std::wstring(L"D:P(A;;GA;;;") + sid + L")";
-    LocalFree(sid);
+    GetTokenInformation(token, which, nullptr, 0, &size);
+    std::vector<unsigned char> information(size);
+    if (size == 0 || !GetTokenInformation(token, which, information.data(), size, &size)) return {};
+    // TOKEN_USER and TOKEN_MANDATORY_LABEL both begin with a SID_AND_ATTRIBUTES.
+    const PSID sid = reinterpret_cast<SID_AND_ATTRIBUTES*>(information.data())->Sid;
+    wchar_t* text = nullptr;
+    if (!ConvertSidToStringSidW(sid, &text)) return {};
+    std::wstring result(text);
+    LocalFree(text);
+    return result;
+}
+
+}  // namespace
+
+std::wstring HostPipeSecurity() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
+    const win32::KernelHandle ownedToken(token);
+    const std::wstring user = TokenSidText(token, TokenUser);
+    const std::wstring integrity = TokenSidText(token, TokenIntegrityLevel);
+    if (user.empty() || integrity.empty()) return {};
+    return L"D:P(A;;GA;;;" + user + L")S:(ML;;NWNR;;;" + integrity + L")";
+}
+
+namespace {
+
+// The pipe's security descriptor, from HostPipeSecurity. Freed with LocalFree.
+PSECURITY_DESCRIPTOR PipeSecurityDescriptor() {
+    const std::wstring sddl = HostPipeSecurity();
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &descriptor,
-                                                              nullptr))
+    if (sddl.empty() || !ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
+                                                                              &descriptor, nullptr))
         return nullptr;
     return descriptor;
 }
@@ -126,16 +145,20 @@ bool CreateHostSuspended(const std::wstring& path, HANDLE client, PROCESS_INFORM
         ReportLastError("InitializeProcThreadAttributeList (library host)");
         return false;
     }
-    if (!UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited, sizeof inherited, nullptr,
-                                   nullptr)) {
+    if (!UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited, sizeof inherited,
+                                   nullptr, nullptr)) {
         ReportLastError("UpdateProcThreadAttribute (library host)");
         DeleteProcThreadAttributeList(list);
         return false;
     }
     startup.lpAttributeList = list;
     flags |= EXTENDED_STARTUPINFO_PRESENT;
-    const BOOL created = CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, TRUE, flags,
-                                        nullptr, nullptr, &startup.StartupInfo, &started);
+    // The host's own folder as its working folder: whatever the program's
+    // is, nothing the library opens by a relative name lands elsewhere.
+    const std::wstring folder = path.substr(0, path.find_last_of(L'\\') + 1);
+    const BOOL created =
+        CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, TRUE, flags, nullptr,
+                       folder.empty() ? nullptr : folder.c_str(), &startup.StartupInfo, &started);
     DeleteProcThreadAttributeList(list);
     if (!created) ReportLastError("CreateProcessW (library host)");
     return created != FALSE;
@@ -164,7 +187,7 @@ StartedHost StartLibraryHostExe(const std::wstring& path) {
         ReportLastError("BCryptGenRandom (library host pipe name)");
         return host;
     }
-    PSECURITY_DESCRIPTOR descriptor = CurrentUserOnly();
+    PSECURITY_DESCRIPTOR descriptor = PipeSecurityDescriptor();
     if (descriptor == nullptr) {
         ReportLastError("library host pipe security");
         return host;

@@ -13,9 +13,16 @@ struct StartedHost {
     std::wstring pipeName;                        // the pipe the two ends share
 };
 
+// The pipe's security, in the system's descriptor language: every right for
+// the current user and nobody else, and a mandatory label of this process's
+// integrity level that lower levels can neither write nor read through (an
+// elevated program's unelevated neighbours of the same user cannot open or
+// squat the pipe). Empty when the token cannot say who or at which level.
+std::wstring HostPipeSecurity();
+
 // Starts the host program at `path` (a full path) over a fresh pipe: both
 // ends are made here, the pipe admits one instance, local clients only and
-// the current user only, and the host inherits its end and nothing else. The
+// with HostPipeSecurity, and the host inherits its end and nothing else. The
 // host runs suspended until it is in a job that ends it when this process
 // ends (or its last handle to the job closes).
 StartedHost StartLibraryHostExe(const std::wstring& path);

@@ -4,8 +4,9 @@
 #   scripts/dist.sh BUILD_DIR
 # Each zip holds KroFileList/ with the program, its console twin
 # (KroFileListCLI.exe), the device library's hosts, README and licence, and
-# KroFileList/demo/ with the simulator KROLib.dll, the demo card and a script
-# that runs the program on it. The installer (KroFileList-VERSION-x86_64.msi,
+# KroFileList/demo/ with a copy of the program and its host beside the
+# simulator KROLib.dll, the demo card and a script that runs that copy on it
+# (the program loads a library only from its own folder or the system's). The installer (KroFileList-VERSION-x86_64.msi,
 # made by wixl from dist/KroFileList.wxs) installs the x86_64 program, the
 # twin and both hosts per machine into Program Files; no simulator.
 set -euo pipefail
@@ -27,7 +28,9 @@ for arch in x86_64:win64 i686:win32; do
     if [ "$name" == x86_64 ]; then cp "$tree/bin/KroLibHost64.exe" "$stage/KroFileList/"; fi
     cp "$root/README.md" "$stage/KroFileList/README.md"
     cp "$root/LICENSE" "$stage/KroFileList/LICENSE.txt"
-    cp "$tree/bin/KROLib.dll" "$stage/KroFileList/demo/"
+    host=KroLibHost64.exe
+    if [ "$name" == i686 ]; then host=KroLibHost32.exe; fi
+    cp "$tree/bin/KroFileList.exe" "$tree/bin/$host" "$tree/bin/KROLib.dll" "$stage/KroFileList/demo/"
     cp -r "$build/native/demo-card" "$stage/KroFileList/demo/card"
     cp "$root/dist/run-demo.cmd" "$root/dist/DEMO.txt" "$stage/KroFileList/demo/"
     zip_file="$build/dist/KroFileList-$version-$name.zip"

@@ -25,7 +25,8 @@ inline constexpr const char* kBlockingCheckDouble = KRO_DOUBLE_FILE_BLOCKING_CHE
 // and exported only under the decorated names "_Name@N".
 inline constexpr const char* kStdcallDouble = KRO_DOUBLE_FILE_STDCALL;
 inline constexpr const char* kStdcallDecoratedDouble = KRO_DOUBLE_FILE_STDCALL_DECORATED;
-inline constexpr const char* kConventionDoubles[] = {kCompleteDouble, kStdcallDouble, kStdcallDecoratedDouble};
+inline constexpr const char* kConventionDoubles[] = {kCompleteDouble, kStdcallDouble,
+                                                     kStdcallDecoratedDouble};
 #else
 inline constexpr const char* kConventionDoubles[] = {kCompleteDouble};
 #endif
@@ -47,8 +48,11 @@ public:
     ScratchFolder& operator=(const ScratchFolder&) = delete;
 
     const std::filesystem::path& Path() const { return path_; }
-    // The path as the binding's Load expects its folder argument.
-    std::string Text() const { return path_.string(); }
+    // The path as the binding's Load expects its folder argument: UTF-8.
+    std::string Text() const {
+        const std::u8string text = path_.u8string();
+        return std::string(text.begin(), text.end());
+    }
 
 private:
     std::filesystem::path path_;

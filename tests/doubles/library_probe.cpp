@@ -6,8 +6,10 @@
 
 #include "device/in_process_library.h"
 #include "device/kro_library.h"
+#include "device/module_loader.h"
 
 int main(int argc, char** argv) {
+    kro::NarrowLibrarySearch();
     kro::InProcessLibrary library(kro::SystemModuleLoader());
     const bool loaded = library.Load(argc > 1 ? argv[1] : "");
     std::uint8_t deviceValue = 0;

@@ -29,6 +29,10 @@ check "the program is in the package" "$([ -f "$app/KroFileList.exe" ] && echo y
 check "the console twin is beside it" "$([ -f "$app/KroFileListCLI.exe" ] && echo yes)" "yes"
 check "both library hosts are beside them" \
     "$([ -f "$app/KroLibHost64.exe" ] && [ -f "$app/KroLibHost32.exe" ] && echo yes)" "yes"
+for bits in 64 32; do
+    check "KroLibHost$bits.exe says what it is" \
+        "$(strings -el "$app/KroLibHost$bits.exe" | grep -cx "KroFileList $bits-bit device library host")" "1"
+done
 check "the console twin runs" "$("$wine64" "$app/KroFileListCLI.exe" --version 2>/dev/null | tr -d '\r' | cut -d' ' -f1)" "KroFileListCLI"
 i686_zip=${zip_file/x86_64/i686}
 check "the i686 package carries both programs and the 32-bit host" \

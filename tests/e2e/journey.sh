@@ -171,9 +171,13 @@ journey_seconds=$(( $(date +%s) - journey_start ))
 check "no call entered the library while another was inside, and every call came from the thread that made the instance" "$(cat "$reentrancy_log" 2>/dev/null)" ""
 unset KROSIM_FAULTS KROSIM_REENTRANCY_LOG
 
-echo "== without the device library"
-rm "$install_dir/KROLib.dll"
-start_program
+echo "== without the device library beside the program; one lies in its current folder and on PATH"
+# Folders the user may write, searched by a bare name: never loaded.
+planted="$WINEPREFIX/drive_c/planted"
+mkdir -p "$planted"
+mv "$install_dir/KROLib.dll" "$planted/KROLib.dll"
+(cd "$planted" && WINEPATH='C:\planted' exec "$wine64" 'C:\KroFileList\KroFileList.exe' >>"${program_log:-/dev/null}" 2>&1) &
+program_pid=$!
 check "KROLib failed box comes" "$(drive wait-box 11 15000)" "KROLib failed..."
 drive answer-box 11 ok
 check "then the window opens" "$(drive wait-window 10000)" "KroFileList"
@@ -181,6 +185,7 @@ for id in "${lists[@]}"; do check "list $id is empty" "$(drive rows "$id" | wc -
 shot 09-no-library
 drive close
 wait "$program_pid" 2>/dev/null
+rm -r "$planted"
 cp "$library" "$install_dir/KROLib.dll"
 
 echo "== closing during a slow load"

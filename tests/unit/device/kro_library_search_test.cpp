@@ -58,11 +58,13 @@ public:
     }
 
     std::string ExecutablePath() override { return executablePath; }
+    std::string SystemFolder() override { return systemFolder; }
 
     std::vector<std::string> attempts;
     std::set<std::string> loadable;
     std::set<std::string> exported;
     std::string executablePath = "C:\\Program Files\\Kro\\KroFileList.exe";
+    std::string systemFolder = "C:\\Windows\\system32";
     int loaded = 0;
     int freed = 0;
     int moduleToken = 0;
@@ -78,18 +80,19 @@ protected:
     FakeLoader loader;
 };
 
-TEST_F(KroLibrarySearch, TriesFolderThenProgramFolderThenBareName) {
+TEST_F(KroLibrarySearch, TriesFolderThenProgramFolderThenSystemFolderNeverTheBareName) {
     kro::InProcessLibrary library(loader);
     EXPECT_FALSE(library.Load("D:\\cards"));
     EXPECT_EQ(loader.attempts,
               (std::vector<std::string>{"D:\\cards\\KROLib.dll", "C:\\Program Files\\Kro\\KROLib.dll",
-                                        "KROLib.dll"}));
+                                        "C:\\Windows\\system32\\KROLib.dll"}));
     EXPECT_FALSE(library.IsLoaded());
     EXPECT_EQ(createCalls, 0);
 }
 
 TEST_F(KroLibrarySearch, StopsAtTheFirstPlaceThatLoads) {
-    loader.loadable = {"D:\\cards\\KROLib.dll", "C:\\Program Files\\Kro\\KROLib.dll", "KROLib.dll"};
+    loader.loadable = {"D:\\cards\\KROLib.dll", "C:\\Program Files\\Kro\\KROLib.dll",
+                       "C:\\Windows\\system32\\KROLib.dll"};
     kro::InProcessLibrary fromFolder(loader);
     EXPECT_TRUE(fromFolder.Load("D:\\cards"));
     EXPECT_EQ(loader.attempts, (std::vector<std::string>{"D:\\cards\\KROLib.dll"}));
@@ -102,17 +105,17 @@ TEST_F(KroLibrarySearch, StopsAtTheFirstPlaceThatLoads) {
               (std::vector<std::string>{"D:\\cards\\KROLib.dll", "C:\\Program Files\\Kro\\KROLib.dll"}));
 
     loader.attempts.clear();
-    loader.loadable = {"KROLib.dll"};
-    kro::InProcessLibrary fromSearchPath(loader);
-    EXPECT_TRUE(fromSearchPath.Load("D:\\cards"));
-    EXPECT_EQ(loader.attempts.back(), "KROLib.dll");
+    loader.loadable = {"C:\\Windows\\system32\\KROLib.dll"};
+    kro::InProcessLibrary fromSystemFolder(loader);
+    EXPECT_TRUE(fromSystemFolder.Load("D:\\cards"));
+    EXPECT_EQ(loader.attempts.back(), "C:\\Windows\\system32\\KROLib.dll");
 }
 
 TEST_F(KroLibrarySearch, EmptyFolderStartsBesideTheProgram) {
     kro::InProcessLibrary library(loader);
     library.Load("");
-    EXPECT_EQ(loader.attempts,
-              (std::vector<std::string>{"C:\\Program Files\\Kro\\KROLib.dll", "KROLib.dll"}));
+    EXPECT_EQ(loader.attempts, (std::vector<std::string>{"C:\\Program Files\\Kro\\KROLib.dll",
+                                                         "C:\\Windows\\system32\\KROLib.dll"}));
 }
 
 TEST_F(KroLibrarySearch, ProgramPathIsCutAtItsLastBackslash) {
@@ -122,21 +125,29 @@ TEST_F(KroLibrarySearch, ProgramPathIsCutAtItsLastBackslash) {
     EXPECT_EQ(loader.attempts.front(), "C:\\a.b\\c\\KROLib.dll");
 }
 
-TEST_F(KroLibrarySearch, ProgramPathThatIsEmptyOrHasNoBackslashIsSkipped) {
+TEST_F(KroLibrarySearch, PlaceThatCannotBeHadIsSkipped) {
     for (const char* path : {"", "prog.exe", "/opt/kro/prog"}) {
         loader.attempts.clear();
         loader.executablePath = path;
         kro::InProcessLibrary library(loader);
         library.Load("D:\\cards");
-        EXPECT_EQ(loader.attempts, (std::vector<std::string>{"D:\\cards\\KROLib.dll", "KROLib.dll"})) << path;
+        EXPECT_EQ(loader.attempts,
+                  (std::vector<std::string>{"D:\\cards\\KROLib.dll", "C:\\Windows\\system32\\KROLib.dll"}))
+            << path;
     }
+    loader.attempts.clear();
+    loader.executablePath = "C:\\Program Files\\Kro\\KroFileList.exe";
+    loader.systemFolder.clear();
+    kro::InProcessLibrary withoutSystemFolder(loader);
+    EXPECT_FALSE(withoutSystemFolder.Load(""));
+    EXPECT_EQ(loader.attempts, (std::vector<std::string>{"C:\\Program Files\\Kro\\KROLib.dll"}));
 }
 
 // A __stdcall library exports decorated names unless a module-definition
 // file says otherwise: "_Name@N" from Microsoft's compiler, "Name@N" from
 // GNU's, N being the bytes of arguments.
 TEST_F(KroLibrarySearch, StdcallDecoratedNamesAreFoundWhenThePlainOnesAreMissing) {
-    loader.loadable = {"KROLib.dll"};
+    loader.loadable = {"C:\\Program Files\\Kro\\KROLib.dll"};
     for (const std::string prefix : {"_", ""}) {
         loader.exported.clear();
         for (int i = 0; i < kKroExportCount; ++i) {
@@ -170,7 +181,7 @@ TEST_F(KroLibrarySearch, CloseOnAnEmptyObjectDoesNothing) {
 }
 
 TEST_F(KroLibrarySearch, DestructionDeletesTheInstanceAndReleasesTheModule) {
-    loader.loadable = {"KROLib.dll"};
+    loader.loadable = {"C:\\Program Files\\Kro\\KROLib.dll"};
     {
         kro::InProcessLibrary library(loader);
         ASSERT_TRUE(library.Load(""));
@@ -180,7 +191,7 @@ TEST_F(KroLibrarySearch, DestructionDeletesTheInstanceAndReleasesTheModule) {
 }
 
 TEST_F(KroLibrarySearch, LoadAfterCloseStartsAgain) {
-    loader.loadable = {"KROLib.dll"};
+    loader.loadable = {"C:\\Program Files\\Kro\\KROLib.dll"};
     kro::InProcessLibrary library(loader);
     ASSERT_TRUE(library.Load(""));
     library.Close();

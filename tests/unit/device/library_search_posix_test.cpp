@@ -79,22 +79,23 @@ TEST_F(LibrarySearch, GivenFolderWithoutTheLibraryFallsBackToTheProgramFolder) {
     EXPECT_EQ(CallLog(beside), kLoaded);
 }
 
-TEST_F(LibrarySearch, LibraryOnlyOnTheSystemSearchPathIsLoadedByItsBareName) {
+TEST_F(LibrarySearch, LibraryOnTheSearchPathOrInTheCurrentFolderIsNeverLoaded) {
     const auto onPath = PlaceCopy(elsewhere.Path(), kro::test::kCompleteDouble);
-    EXPECT_EQ(RunProgram(program, givenFolder.Text(), "/", elsewhere.Text()), 0);
-    EXPECT_EQ(CallLog(onPath), kLoaded);
+    EXPECT_EQ(RunProgram(program, givenFolder.Text(), elsewhere.Path(), elsewhere.Text()), 1);
+    EXPECT_EQ(RunProgram(program, "", elsewhere.Path(), elsewhere.Text()), 1);
+    EXPECT_TRUE(CallLog(onPath).empty());
 }
 
 TEST_F(LibrarySearch, NoLibraryAnywhereFailsToLoad) {
     EXPECT_EQ(RunProgram(program, givenFolder.Text(), elsewhere.Path()), 1);
 }
 
-TEST_F(LibrarySearch, FailingLibraryBesideTheProgramIsNotPassedOverForAnother) {
-    const auto beside = PlaceCopy(programFolder.Path(), kro::test::kCreateFailsDouble);
-    const auto onPath = PlaceCopy(elsewhere.Path(), kro::test::kCompleteDouble);
-    EXPECT_EQ(RunProgram(program, "", "/", elsewhere.Text()), 1);
-    EXPECT_EQ(CallLog(beside), std::vector<std::string>{"KRO_Create"});
-    EXPECT_TRUE(CallLog(onPath).empty());
+TEST_F(LibrarySearch, FailingLibraryInTheGivenFolderIsNotPassedOverForAnother) {
+    const auto given = PlaceCopy(givenFolder.Path(), kro::test::kCreateFailsDouble);
+    const auto beside = PlaceCopy(programFolder.Path(), kro::test::kCompleteDouble);
+    EXPECT_EQ(RunProgram(program, givenFolder.Text(), elsewhere.Path()), 1);
+    EXPECT_EQ(CallLog(given), std::vector<std::string>{"KRO_Create"});
+    EXPECT_TRUE(CallLog(beside).empty());
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 // its deadline, or at once when the channel is aborted, and the host ended.
 #include <windows.h>
 
+#include <sddl.h>
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -12,9 +14,9 @@
 #include <future>
 #include <variant>
 
-#include "host_proxy/library_host_process_win.h"
 #include "host/library_server.h"
 #include "host_proxy/call_host.h"
+#include "host_proxy/library_host_process_win.h"
 #include "tests/doubles/double_support.h"
 
 namespace kro {
@@ -23,8 +25,8 @@ namespace {
 using namespace std::chrono_literals;
 
 std::wstring HostPath() {
-    return (test::ProgramFolder() / HostFileName(sizeof(void*) == 4 ? HostArchitecture::X86
-                                                                    : HostArchitecture::X64))
+    return (test::ProgramFolder() /
+            HostFileName(sizeof(void*) == 4 ? HostArchitecture::X86 : HostArchitecture::X64))
         .wstring();
 }
 
@@ -69,10 +71,37 @@ TEST(LibraryHost, ServesTheLibraryOverItsPipeAndEndsAfterClose) {
                                         OPEN_EXISTING, 0, nullptr);
     EXPECT_EQ(intruder, INVALID_HANDLE_VALUE) << "another client connected to the host's pipe";
     if (intruder != INVALID_HANDLE_VALUE) CloseHandle(intruder);
-    const HANDLE squatter = CreateNamedPipeW(host.pipeName.c_str(), PIPE_ACCESS_DUPLEX,
-                                             PIPE_TYPE_BYTE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES, 0, 0, 0, nullptr);
+    const HANDLE squatter =
+        CreateNamedPipeW(host.pipeName.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_WAIT,
+                         PIPE_UNLIMITED_INSTANCES, 0, 0, 0, nullptr);
     EXPECT_EQ(squatter, INVALID_HANDLE_VALUE) << "a second instance of the host's pipe was made";
     if (squatter != INVALID_HANDLE_VALUE) CloseHandle(squatter);
+
+    // Nor can a process of a lower integrity level of the same user: the
+    // pipe is labelled with this process's level, no write or read up.
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(HostPipeSecurity().c_str(),
+                                                                     SDDL_REVISION_1, &descriptor, nullptr));
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    ACL* sacl = nullptr;
+    void* ace = nullptr;
+    ASSERT_TRUE(GetSecurityDescriptorSacl(descriptor, &present, &sacl, &defaulted) && present &&
+                sacl != nullptr);
+    ASSERT_TRUE(sacl->AceCount == 1 && GetAce(sacl, 0, &ace));
+    const auto* label = static_cast<SYSTEM_MANDATORY_LABEL_ACE*>(ace);
+    EXPECT_EQ(label->Header.AceType, SYSTEM_MANDATORY_LABEL_ACE_TYPE);
+    EXPECT_EQ(label->Mask,
+              static_cast<DWORD>(SYSTEM_MANDATORY_LABEL_NO_WRITE_UP | SYSTEM_MANDATORY_LABEL_NO_READ_UP));
+    HANDLE token = nullptr;
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
+    unsigned char level[64] = {};
+    DWORD size = 0;
+    ASSERT_TRUE(GetTokenInformation(token, TokenIntegrityLevel, level, sizeof level, &size));
+    CloseHandle(token);
+    EXPECT_TRUE(EqualSid(const_cast<DWORD*>(&label->SidStart),
+                         reinterpret_cast<TOKEN_MANDATORY_LABEL*>(level)->Label.Sid));
+    LocalFree(descriptor);
 
     const auto closed = CallHost(channel, CloseRequest{}, In(30s));
     ASSERT_TRUE(closed);
