@@ -43,8 +43,9 @@ bool KroLibrary::CloseWithin(std::chrono::milliseconds wait) {
         // A call stuck in a host is had back by ending the host, early
         // enough for it to come back out within the bound; one stuck in
         // this process cannot be, and is waited for to the end.
-        const auto endAt = IsHosted() ? deadline - std::min<std::chrono::milliseconds>(wait / 2, kStuckCallReturnWait)
-                                      : deadline;
+        const auto endAt =
+            IsHosted() ? deadline - std::min<std::chrono::milliseconds>(wait / 2, kStuckCallReturnWait)
+                       : deadline;
         if (!lock.try_lock_until(endAt)) {
             if (!EndHost() || !lock.try_lock_until(deadline)) return false;
         }

@@ -4,10 +4,11 @@
 // also covers the host process having ended.
 //
 // Every call waits at most until its deadline, and Abort, from any thread,
-// ends the wait at once. One rule covers every failure: a call that does not answer Ok (the other side gone, a deadline
-// passed, a length refused) ends the channel, which then answers Closed to
-// every later call, and its owner ends the other side. Nothing is ever
-// resumed, so nothing of a transfer cut short needs to be remembered.
+// ends the wait at once. One rule covers every failure: a call that does
+// not answer Ok (the other side gone, a deadline passed, a length refused,
+// an abort) ends the channel, which then answers Closed to every later
+// call, and its owner ends the other side. Nothing is ever resumed, so
+// nothing of a transfer cut short needs to be remembered.
 #pragma once
 
 #include <atomic>

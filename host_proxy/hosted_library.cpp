@@ -145,7 +145,9 @@ void HostedLibrary::Retire(std::unique_ptr<LibraryHostProcess> host) const {
 }
 
 bool HostedLibrary::RoomForAHost() const {
-    const auto gone = [](const std::unique_ptr<LibraryHostProcess>& host) { return host->ExitCode().has_value(); };
+    const auto gone = [](const std::unique_ptr<LibraryHostProcess>& host) {
+        return host->ExitCode().has_value();
+    };
     std::erase_if(lingering_, gone);
     // Ended a moment ago, the last one is usually gone within this wait.
     if (lingering_.size() >= kMostLingering && lingering_.front()->WaitForEnd(kLingerWait))

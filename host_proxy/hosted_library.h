@@ -134,9 +134,9 @@ private:
     mutable bool stopAsked_ = false;  // EndHost since a call last failed for it
     // Hosts told to end whose process has not gone yet, oldest first.
     mutable std::vector<std::unique_ptr<LibraryHostProcess>> lingering_;
-    mutable bool lingeringTold_ = false;  // the diagnostics said so already
+    mutable bool lingeringTold_ = false;          // the diagnostics said so already
     mutable std::deque<Clock::time_point> ends_;  // when the recent hosts ended by a fault
-    mutable bool lastEndAsked_ = false;  // the last host buried was ended on request
+    mutable bool lastEndAsked_ = false;           // the last host buried was ended on request
 
     mutable std::atomic<bool> loaded_{false};
     mutable std::atomic<KroHandle> instance_{0};

@@ -54,7 +54,9 @@ public:
     void Write(std::string_view) override {}
 };
 
-double Ms(Clock::duration duration) { return std::chrono::duration<double, std::milli>(duration).count(); }
+double Ms(Clock::duration duration) {
+    return std::chrono::duration<double, std::milli>(duration).count();
+}
 
 // A conversion on a thread of its own, hung in the library (the simulator's
 // hang=avi); the call before it has the host up.

@@ -116,11 +116,13 @@ public:
     std::unique_ptr<LibraryHostProcess> Start(HostArchitecture architecture) override {
         const std::lock_guard lock(mutex_);
         fates_.push_back(std::make_shared<Fate>());
-        return std::make_unique<LingeringHost>(SystemLibraryHostLauncher().Start(architecture), fates_.back());
+        return std::make_unique<LingeringHost>(SystemLibraryHostLauncher().Start(architecture),
+                                               fates_.back());
     }
     int Lingering() {
         const std::lock_guard lock(mutex_);
-        return static_cast<int>(std::count_if(fates_.begin(), fates_.end(), [](auto& f) { return f->Lingers(); }));
+        return static_cast<int>(
+            std::count_if(fates_.begin(), fates_.end(), [](auto& f) { return f->Lingers(); }));
     }
     // Lets the oldest lingering host go; its fate.
     std::shared_ptr<Fate> ReleaseOldest() {
@@ -159,7 +161,8 @@ void ExpectCutShort(std::future<std::pair<std::int32_t, CallFailure>>& conversio
     EXPECT_EQ(conversion.get(), std::make_pair(0, CallFailure::HostCrashed));
 }
 
-constexpr char kCutShortLine[] = "KROLib: KRO_Make_Avi_File was cut short: the library host was ended on request\n";
+constexpr char kCutShortLine[] =
+    "KROLib: KRO_Make_Avi_File was cut short: the library host was ended on request\n";
 
 class HostedLibraryTest : public ::testing::Test {
 protected:
@@ -169,7 +172,8 @@ protected:
         libraryPath = test::PlaceCopy(folder.Path(), builtLibrary);
         CallDeadlines deadlines;
         deadlines.checkDevice = 1s;
-        library = std::make_unique<HostedLibrary>(hosts != nullptr ? *hosts : launcher, "", diagnostics, deadlines);
+        library =
+            std::make_unique<HostedLibrary>(hosts != nullptr ? *hosts : launcher, "", diagnostics, deadlines);
         return *library;
     }
 
@@ -306,7 +310,8 @@ TEST_F(HostedLibraryTest, AStopWhileTheHostStartsEndsItBeforeItsLoad) {
     ASSERT_TRUE(kro::testing::BecomesReady(load, "the load to come back", 30s));
     EXPECT_FALSE(load.get()) << "the stop asked during the start was lost";
     EXPECT_EQ(diagnostics.lines,
-              std::vector<std::string>{"KROLib: KRO_Create was cut short: the library host was ended on request\n"});
+              std::vector<std::string>{
+                  "KROLib: KRO_Create was cut short: the library host was ended on request\n"});
     EXPECT_TRUE(bound.Load(folder.Text())) << "the stop outlived the start it ended";
 }
 
