@@ -5,6 +5,7 @@
 #include <bcrypt.h>
 #include <sddl.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -15,8 +16,6 @@ namespace kro {
 namespace {
 
 constexpr DWORD kPipeBufferBytes = 64 * 1024;
-// How long End waits for a terminated host to be gone.
-constexpr DWORD kEndWaitMs = 5000;
 
 // A fresh, unguessable pipe name: the process ID and 128 random bits; empty
 // when the system gave no random bits (a guessable name is no name).
@@ -80,12 +79,21 @@ public:
 
     LibraryChannel& Channel() override { return *channel_; }
 
+    // TerminateProcess only starts the end; nothing here waits for it. The
+    // handles closed when this object goes (the job's last one among them)
+    // leave the rest to the system, which frees the process once its last
+    // thread has left the kernel.
     void End() override {
+        channel_->Abort();
         if (WaitForSingleObject(process_.Get(), 0) == WAIT_TIMEOUT) {
             if (!TerminateProcess(process_.Get(), ERROR_TIMEOUT))
                 ReportLastError("TerminateProcess (library host)");
         }
-        WaitForSingleObject(process_.Get(), kEndWaitMs);
+    }
+
+    bool WaitForEnd(std::chrono::milliseconds wait) override {
+        const auto milliseconds = std::clamp<std::chrono::milliseconds::rep>(wait.count(), 0, INFINITE - 1);
+        return WaitForSingleObject(process_.Get(), static_cast<DWORD>(milliseconds)) == WAIT_OBJECT_0;
     }
 
     std::optional<std::uint32_t> ExitCode() override {
