@@ -103,6 +103,11 @@ bench: native win64
 	@for count in 10000 $(BENCH_LARGE); do \
 	    echo "== list loading: $$count recordings under Wine against the list view's floor"; \
 	    bench/run-load-bench.sh $(BUILD) $$count || exit 1; done
+	@echo "== a stop while the library's host lingers after its end, under Wine"
+	@scripts/wine-session.sh $(abspath $(BUILD))/bench/wine -- bash -c \
+	    'export KROSIM_CARD=$$(winepath -w "$$1" 2>/dev/null | tr -d "\r"); \
+	     /usr/lib/wine/wine64 "$$2/stop_bench.exe" | tr -d "\r"' \
+	    stop_bench $(abspath $(BUILD))/native/demo-card $(abspath $(BUILD))/win64/bin
 	@echo "== the program as a user feels it, under Wine"
 	@bench/run-program-bench.sh $(BUILD) $(BENCH_IDLE_SECONDS) $(BENCH_LARGE)
 

@@ -1,12 +1,15 @@
 #include "device/kro_library.h"
 
+#include <algorithm>
 #include <thread>
 
 namespace kro {
 namespace {
 
-// How long a call whose host was ended may take to come back out.
-constexpr std::chrono::seconds kStuckCallReturnWait{2};
+// The part of CloseWithin's bound kept for a call whose host was ended to
+// come back out (it returns at once; this is room for a loaded machine), at
+// most half the bound.
+constexpr std::chrono::milliseconds kStuckCallReturnWait{1000};
 
 }  // namespace
 
@@ -37,10 +40,14 @@ bool KroLibrary::CloseWithin(std::chrono::milliseconds wait) {
     const auto deadline = std::chrono::steady_clock::now() + wait;
     {
         std::unique_lock lock(lock_, std::defer_lock);
-        if (!lock.try_lock_until(deadline)) {
-            // A call stuck in a host is had back by ending the host; one
-            // stuck in this process cannot be.
-            if (!EndHost() || !lock.try_lock_for(kStuckCallReturnWait)) return false;
+        // A call stuck in a host is had back by ending the host, early
+        // enough for it to come back out within the bound; one stuck in
+        // this process cannot be, and is waited for to the end.
+        const auto endAt =
+            IsHosted() ? deadline - std::min<std::chrono::milliseconds>(wait / 2, kStuckCallReturnWait)
+                       : deadline;
+        if (!lock.try_lock_until(endAt)) {
+            if (!EndHost() || !lock.try_lock_until(deadline)) return false;
         }
         CloseLocked();
     }

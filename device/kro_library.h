@@ -58,9 +58,11 @@ public:
     // call in progress takes.
     void Close();
     // Close, giving up when another thread stays inside the library for
-    // longer than `wait`. True when the library is closed and no thread is
-    // inside or waiting to enter it any more; false leaves the library loaded
-    // and this object in use: its owner must then keep it alive.
+    // longer than `wait`. A hosted library ends its host itself, within the
+    // bound, when a call is still inside then. True when the library is
+    // closed and no thread is inside or waiting to enter it any more; false
+    // leaves the library loaded and this object in use: its owner must then
+    // keep it alive.
     bool CloseWithin(std::chrono::milliseconds wait);
 
     // Forwarding operations: the export's result, or 0 without calling when
@@ -86,11 +88,13 @@ public:
     // Why the calling thread's last call gave 0 without the library's answer
     // (None when the library answered).
     static CallFailure LastCallFailure() { return ThreadCallFailure(); }
-    // Ends the library's host at once, from any thread: a call that is stuck
-    // inside the library returns (failed), and so does the next call when
-    // none was in progress (it was on its way, and a stop is why the host
-    // is ended); the call after that starts a fresh host. False, with
-    // nothing done, in-process, where a stuck call cannot be had back.
+    // Ends the library's host at once, from any thread, without waiting for
+    // its process to be gone: a call that is stuck inside the library
+    // returns (failed), and so does the next call when none was in progress
+    // (it was on its way, and a stop is why the host is ended); the call
+    // after that starts a fresh host. Such ends were asked for: they do not
+    // count toward the pause of restarts. False, with nothing done,
+    // in-process, where a stuck call cannot be had back.
     virtual bool EndHost() const = 0;
     // Whether the library lives in a host process, so that EndHost can have
     // a stuck call back; known before anything is ended.

@@ -7,7 +7,7 @@
 namespace kro {
 
 LibraryChannel::Status StreamChannel::WriteFrame(std::span<const std::uint8_t> frame, Deadline deadline) {
-    if (broken_) return Status::Closed;
+    if (broken_ || aborted_.load()) return Status::Closed;
     if (frame.size() < kFrameLengthBytes) return Ended(Status::Refused);
     const auto length = ParseFrameLength(frame.first<kFrameLengthBytes>());
     if (!length || *length != frame.size() - kFrameLengthBytes) return Ended(Status::Refused);
@@ -15,7 +15,7 @@ LibraryChannel::Status StreamChannel::WriteFrame(std::span<const std::uint8_t> f
 }
 
 LibraryChannel::Received StreamChannel::ReadFrame(Deadline deadline, std::uint32_t mostBytes) {
-    if (broken_) return {Status::Closed, {}};
+    if (broken_ || aborted_.load()) return {Status::Closed, {}};
     std::uint8_t prefix[kFrameLengthBytes] = {};
     if (const Status head = Receive(prefix, deadline); head != Status::Ok) return {Ended(head), {}};
     const auto length = ParseFrameLength(std::span<const std::uint8_t, kFrameLengthBytes>(prefix));
@@ -29,6 +29,11 @@ LibraryChannel::Received StreamChannel::ReadFrame(Deadline deadline, std::uint32
     received.status = Ended(Receive(received.payload, deadline));
     if (received.status != Status::Ok) received.payload.clear();
     return received;
+}
+
+void StreamChannel::Abort() {
+    aborted_.store(true);
+    Interrupt();
 }
 
 LibraryChannel::Status StreamChannel::Ended(Status status) {

@@ -3,13 +3,15 @@
 // connected stream socket; the Win32 one over a named pipe, where "closed"
 // also covers the host process having ended.
 //
-// Every call waits at most until its deadline. One rule covers every
-// failure: a call that does not answer Ok (the other side gone, a deadline
-// passed, a length refused) ends the channel, which then answers Closed to
-// every later call, and its owner ends the other side. Nothing is ever
-// resumed, so nothing of a transfer cut short needs to be remembered.
+// Every call waits at most until its deadline, and Abort, from any thread,
+// ends the wait at once. One rule covers every failure: a call that does
+// not answer Ok (the other side gone, a deadline passed, a length refused,
+// an abort) ends the channel, which then answers Closed to every later
+// call, and its owner ends the other side. Nothing is ever resumed, so
+// nothing of a transfer cut short needs to be remembered.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <climits>
@@ -47,6 +49,10 @@ public:
     virtual Received ReadFrame(Deadline deadline, std::uint32_t mostBytes) = 0;
     // A frame of any length the messages allow.
     Received ReadFrame(Deadline deadline) { return ReadFrame(deadline, UINT32_MAX); }
+    // Ends the channel from any thread: a transfer waiting now returns
+    // Closed at once, and so does every later call. A stop uses it, so that
+    // nobody waits for the other side's process to be gone.
+    virtual void Abort() = 0;
 };
 
 // The framing over one byte stream, shared by the platforms' channels: they
@@ -56,6 +62,7 @@ public:
     Status WriteFrame(std::span<const std::uint8_t> frame, Deadline deadline) final;
     using LibraryChannel::ReadFrame;
     Received ReadFrame(Deadline deadline, std::uint32_t mostBytes) final;
+    void Abort() final;
 
 protected:
     // Move all the bytes, or say why not.
@@ -63,12 +70,16 @@ protected:
     virtual Status Receive(std::span<std::uint8_t> bytes, Deadline deadline) = 0;
     // For a stream that cannot be used from the start.
     void MarkBroken() { broken_ = true; }
+    // Wakes a Send or Receive that waits now, from another thread, for good:
+    // it and every later one then answer Closed.
+    virtual void Interrupt() = 0;
 
 private:
     // The status, having ended the channel unless it is Ok.
     Status Ended(Status status);
 
-    bool broken_ = false;
+    bool broken_ = false;  // the transferring thread's own
+    std::atomic<bool> aborted_{false};
 };
 
 #if defined(_WIN32)

@@ -28,6 +28,10 @@ public:
     SocketChannel& operator=(const SocketChannel&) = delete;
 
 private:
+    // Both directions shut down: a poll waiting now wakes, a receive reads
+    // the end of the stream and a send fails, whatever the other side does.
+    void Interrupt() override { shutdown(socket_, SHUT_RDWR); }
+
     Status Send(std::span<const std::uint8_t> bytes, Deadline deadline) override {
         return Pump(bytes.size(), POLLOUT, deadline, [&](std::size_t done) {
             return send(socket_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);

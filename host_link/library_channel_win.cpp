@@ -17,18 +17,24 @@ using Status = LibraryChannel::Status;
 constexpr DWORD kMostBytesPerCall = 1u << 20;
 
 // Overlapped I/O on one end of a byte-mode pipe. Each transfer waits for its
-// completion, for the peer process's end (when the channel was given its
-// handle) and for the deadline, whichever comes first; a transfer given up
+// completion, for Abort, for the peer process's end (when the channel was
+// given its handle) and for the deadline, whichever comes first; a transfer given up
 // is cancelled and waited for, so that the kernel never writes into an
 // OVERLAPPED or a buffer that has gone.
 class PipeChannel final : public StreamChannel {
 public:
     PipeChannel(HANDLE pipe, HANDLE peer)
-        : pipe_(pipe), peer_(peer), done_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
-        if (!done_) MarkBroken();
+        : pipe_(pipe),
+          peer_(peer),
+          done_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+          aborted_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+        if (!done_ || !aborted_) MarkBroken();
     }
 
 private:
+    // Manual-reset and never reset: every later wait sees it too.
+    void Interrupt() override { SetEvent(aborted_.Get()); }
+
     Status Send(std::span<const std::uint8_t> bytes, Deadline deadline) override {
         return Transfer(const_cast<std::uint8_t*>(bytes.data()), bytes.size(), true, deadline);
     }
@@ -60,11 +66,13 @@ private:
         return Status::Ok;
     }
 
-    // Ok once the transfer has completed; Closed when the peer process ended
-    // first; TimedOut when the deadline passed.
+    // Ok once the transfer has completed; Closed when the channel was
+    // aborted or the peer process ended first; TimedOut when the deadline
+    // passed. A peer asked to end may take a while to be gone (a thread of
+    // it in an uninterruptible wait): the abort does not wait for that.
     Status Wait(Deadline deadline) {
-        const HANDLE handles[2] = {done_.Get(), peer_};
-        const DWORD count = peer_ != nullptr ? 2 : 1;
+        const HANDLE handles[3] = {done_.Get(), aborted_.Get(), peer_};
+        const DWORD count = peer_ != nullptr ? 3 : 2;
         for (;;) {
             DWORD timeout = INFINITE;
             if (deadline != kNoDeadline) {
@@ -77,7 +85,6 @@ private:
             }
             const DWORD woken = WaitForMultipleObjects(count, handles, FALSE, timeout);
             if (woken == WAIT_OBJECT_0) return Status::Ok;
-            if (woken == WAIT_OBJECT_0 + 1) return Status::Closed;
             if (woken != WAIT_TIMEOUT) return Status::Closed;
         }
     }
@@ -85,6 +92,7 @@ private:
     win32::FileHandle pipe_;
     HANDLE peer_;  // not owned; null when the other end's process is not watched
     win32::KernelHandle done_;
+    win32::KernelHandle aborted_;
 };
 
 }  // namespace

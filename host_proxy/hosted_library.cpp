@@ -14,6 +14,16 @@ namespace {
 
 constexpr std::size_t kRestartLimit = 3;
 constexpr std::chrono::seconds kRestartWindow{60};
+// Hosts told to end that have not gone yet: beyond this many no fresh host
+// is started, so a card reader that wedges every host cannot make them pile
+// up. The newest live host comes on top.
+constexpr std::size_t kMostLingering = 2;
+// How long a fresh host's start waits for the oldest of those to go.
+constexpr std::chrono::milliseconds kLingerWait{500};
+// How long a host that failed by itself is given to be gone.
+constexpr std::chrono::milliseconds kCrashEndWait{2000};
+
+constexpr char kCutShort[] = " was cut short: the library host was ended on request";
 
 HostArchitecture OwnArchitecture() {
     return sizeof(void*) == 4 ? HostArchitecture::X86 : HostArchitecture::X64;
@@ -50,7 +60,7 @@ bool HostedLibrary::HasEntry(KroExport which) const {
 bool HostedLibrary::LoadLocked(const std::string& folder) {
     if (loaded_.load() || otherProtocol_) return false;
     folder_ = folder;
-    if (!StartAndLoad(OwnArchitecture())) return false;
+    if (!RoomForAHost() || !StartAndLoad(OwnArchitecture())) return false;
     wanted_ = true;
     return true;
 }
@@ -59,15 +69,20 @@ bool HostedLibrary::LoadLocked(const std::string& folder) {
 // tried once in that architecture's host.
 bool HostedLibrary::StartAndLoad(HostArchitecture architecture) const {
     for (int attempt = 0; attempt < 2; ++attempt) {
+        if (TakeStop("KRO_Create")) return false;
+        // Outside the host lock: starting a process takes a while, and
+        // EndHost must never wait for it.
+        std::unique_ptr<LibraryHostProcess> started = launcher_.Start(architecture);
+        if (!started) {
+            diagnostics_.Write(std::string("KROLib: the library host ") + HostFileName(architecture) +
+                               " could not be started\n");
+            return false;
+        }
         {
             const std::lock_guard lock(hostMutex_);
-            host_ = launcher_.Start(architecture);
-            endAsked_ = false;
-            if (!host_) {
-                diagnostics_.Write(std::string("KROLib: the library host ") + HostFileName(architecture) +
-                                   " could not be started\n");
-                return false;
-            }
+            host_ = std::move(started);
+            // A stop asked while the host started ends it before its load.
+            if (stopAsked_) host_->End();
         }
         if (!Greeted(architecture)) return false;
         const auto reply = Ask(LoadRequest{folder_, programFolder_}, deadlines_.load, "KRO_Create");
@@ -80,11 +95,7 @@ bool HostedLibrary::StartAndLoad(HostArchitecture architecture) const {
             loaded_ = true;
             return true;
         }
-        {
-            const std::lock_guard lock(hostMutex_);
-            host_->End();
-            host_.reset();
-        }
+        Retire(TakeHost());
         if (reply->failure != LoadFailure::WrongArchitecture || attempt == 1) return false;
         architecture = OtherArchitecture(architecture);
     }
@@ -109,11 +120,7 @@ bool HostedLibrary::Greeted(HostArchitecture architecture) const {
         return false;
     }
     if (*version == kProtocolVersion) return true;
-    {
-        const std::lock_guard lock(hostMutex_);
-        host_->End();
-        host_.reset();
-    }
+    Retire(TakeHost());
     otherProtocol_ = true;
     diagnostics_.Write(std::string("KROLib: the library host ") + HostFileName(architecture) +
                        " speaks protocol version " + std::to_string(*version) + ", this program version " +
@@ -126,21 +133,63 @@ void HostedLibrary::CloseLocked() {
     loaded_ = false;
     instance_ = 0;
     exportMask_ = 0;
-    if (!host_) return;
-    // The instance goes on the host's thread; a host that does not answer
-    // in time is ended all the same.
-    CallHost(host_->Channel(), CloseRequest{}, Clock::now() + deadlines_.close);
+    if (host_) {
+        // The instance goes on the host's thread; a host that does not
+        // answer in time, or is ended meanwhile, is ended all the same.
+        CallHost(host_->Channel(), CloseRequest{}, Clock::now() + deadlines_.close);
+        Retire(TakeHost());
+    }
+    // A stop asked for after the last call has nothing left to stop.
     const std::lock_guard lock(hostMutex_);
-    host_->End();
-    host_.reset();
+    stopAsked_ = false;
 }
 
 bool HostedLibrary::EndHost() const {
     const std::lock_guard lock(hostMutex_);
-    if (!host_) return true;
-    host_->End();
-    endAsked_ = true;
+    stopAsked_ = true;
+    if (host_) host_->End();
     return true;
+}
+
+std::unique_ptr<LibraryHostProcess> HostedLibrary::TakeHost() const {
+    const std::lock_guard lock(hostMutex_);
+    return std::move(host_);
+}
+
+bool HostedLibrary::TakeStop(const char* exportName) const {
+    {
+        const std::lock_guard lock(hostMutex_);
+        if (!std::exchange(stopAsked_, false)) return false;
+    }
+    lastEndAsked_ = true;
+    ThreadCallFailure() = CallFailure::HostCrashed;
+    diagnostics_.Write(std::string("KROLib: ") + exportName + kCutShort + "\n");
+    return true;
+}
+
+void HostedLibrary::Retire(std::unique_ptr<LibraryHostProcess> host) const {
+    if (!host) return;
+    host->End();
+    if (!host->ExitCode()) lingering_.push_back(std::move(host));
+}
+
+bool HostedLibrary::RoomForAHost() const {
+    const auto gone = [](const std::unique_ptr<LibraryHostProcess>& host) {
+        return host->ExitCode().has_value();
+    };
+    std::erase_if(lingering_, gone);
+    // Ended a moment ago, the last one is usually gone within this wait.
+    if (lingering_.size() >= kMostLingering && lingering_.front()->WaitForEnd(kLingerWait))
+        std::erase_if(lingering_, gone);
+    if (lingering_.size() < kMostLingering) {
+        lingeringTold_ = false;
+        return true;
+    }
+    if (!std::exchange(lingeringTold_, true)) {
+        diagnostics_.Write(
+            "KROLib: earlier library hosts are still ending; no fresh host is started until one has gone\n");
+    }
+    return false;
 }
 
 bool HostedLibrary::RestartsPaused(Clock::time_point now) const {
@@ -149,8 +198,10 @@ bool HostedLibrary::RestartsPaused(Clock::time_point now) const {
 }
 
 bool HostedLibrary::EnsureHost() const {
+    lastEndAsked_ = false;
     if (host_) return true;
-    if (otherProtocol_ || RestartsPaused(Clock::now())) return false;
+    // Hosts still ending are no fault of the library's: no end is counted.
+    if (otherProtocol_ || RestartsPaused(Clock::now()) || !RoomForAHost()) return false;
     // Loaded stays true meanwhile: another thread asking whether it may call
     // (the export's check before a conversion) must not see the library
     // gone while a fresh host starts; a call finds out the host's fate.
@@ -158,25 +209,39 @@ bool HostedLibrary::EnsureHost() const {
     if (StartAndLoad(architecture_)) return true;
     // A fresh host that could not load the library counts as an end too
     // (one that crashed in the load was counted already), so that a library
-    // gone bad is not started again once a second.
-    if (ends_.size() == endsBefore) ends_.push_back(Clock::now());
+    // gone bad is not started again once a second; one ended on request
+    // does not.
+    if (ends_.size() == endsBefore && !lastEndAsked_) ends_.push_back(Clock::now());
     return false;
 }
 
 void HostedLibrary::Bury(const char* exportName, bool timedOut) const {
-    const std::lock_guard lock(hostMutex_);
-    if (!host_) return;
-    host_->End();
-    const std::optional<std::uint32_t> code = host_->ExitCode();
-    host_.reset();
-    ends_.push_back(Clock::now());
+    std::unique_ptr<LibraryHostProcess> ended;
+    bool asked = false;
+    {
+        const std::lock_guard lock(hostMutex_);
+        ended = std::move(host_);
+        asked = std::exchange(stopAsked_, false);
+    }
+    if (!ended) return;
+    // A host that failed by itself (a crash) is ending on its own: a moment
+    // for it to be gone, so that its exit code can be named. Nothing waits
+    // for a host that was ended here or on request.
+    if (!asked && !timedOut) ended->WaitForEnd(kCrashEndWait);
+    ended->End();
+    const std::optional<std::uint32_t> code = ended->ExitCode();
     ThreadCallFailure() = timedOut ? CallFailure::HostHung : CallFailure::HostCrashed;
-    const bool asked = std::exchange(endAsked_, false);
+    // A stop the user asked for (the export's Stop, a close, Ctrl+C) is no
+    // fault of the library: only crashes and deadlines count toward the
+    // pause.
+    lastEndAsked_ = asked;
+    if (!asked) ends_.push_back(Clock::now());
     diagnostics_.Write(std::string("KROLib: ") + exportName +
-                       (asked      ? " was cut short: the library host was ended on request"
+                       (asked      ? kCutShort
                         : timedOut ? " did not answer in time; the library host was ended"
                                    : " failed: the library host ended") +
                        (code && !asked ? " with code " + Hex(*code) : std::string()) + "\n");
+    Retire(std::move(ended));
 }
 
 template <typename Asked>
@@ -198,7 +263,8 @@ std::optional<typename Asked::Answer> HostedLibrary::Ask(const Asked& request,
             return std::nullopt;
         }
         if (!EnsureHost()) {
-            ThreadCallFailure() = CallFailure::HostUnavailable;
+            // A start cut short by a stop fails as the stopped call would.
+            ThreadCallFailure() = lastEndAsked_ ? CallFailure::HostCrashed : CallFailure::HostUnavailable;
             return std::nullopt;
         }
     }

@@ -12,9 +12,13 @@
 // of those three ends is a minute old, and calls fail at once meanwhile.
 // A host of another protocol version (a half-updated installation) is
 // refused with one diagnostics line and never started again.
+// Hosts ended on request (EndHost: a stop the user asked for) do not count.
 //
 // KroLibrary's call lock lets one call in at a time. EndHost alone may be
-// called from any thread, while a call is in progress.
+// called from any thread, while a call is in progress, and never waits: the
+// call's wait includes the stop, so the call returns at once even while the
+// host's process is still being torn down. Such lingering hosts are kept
+// until they have gone (at most two; meanwhile no fresh host is started).
 #pragma once
 
 #include <atomic>
@@ -25,6 +29,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "device/kro_library.h"
 #include "device/text_sink.h"
@@ -63,8 +68,10 @@ public:
     bool IsLoaded() const override { return loaded_.load(); }
     KroHandle Instance() const override { return instance_.load(); }
     bool HasEntry(KroExport which) const override;
-    // Ends the running host at once: the call in progress fails
-    // (HostCrashed), and the next call starts a fresh host.
+    // Ends the running host without waiting for its process: the call in
+    // progress fails at once (HostCrashed); when none is, the next call
+    // fails so (a stop asked while a host starts ends it before its load);
+    // the call after that starts a fresh host.
     bool EndHost() const override;
     bool IsHosted() const override { return true; }
 
@@ -99,6 +106,14 @@ private:
                                               const char* exportName) const;
     bool StartAndLoad(HostArchitecture architecture) const;
     bool Greeted(HostArchitecture architecture) const;
+    std::unique_ptr<LibraryHostProcess> TakeHost() const;
+    // A stop asked since the last call took one: consumes it, fails the call
+    // as cut short and says so. False when none was asked.
+    bool TakeStop(const char* exportName) const;
+    // Ends a host taken out of host_, keeping it while it lingers.
+    void Retire(std::unique_ptr<LibraryHostProcess> host) const;
+    // Lets lingering hosts that have gone go; false while too many linger.
+    bool RoomForAHost() const;
     // A host for the next call: the running one, or a fresh one when the
     // restart policy allows.
     bool EnsureHost() const;
@@ -117,11 +132,15 @@ private:
     // A call may start a fresh host: what hosts coming and going change is
     // changed by calls too, under the call lock.
     mutable HostArchitecture architecture_;
-    // Guards host_ against EndHost from another thread.
+    // Guards host_ and stopAsked_ against EndHost from another thread.
     mutable std::mutex hostMutex_;
     mutable std::unique_ptr<LibraryHostProcess> host_;
-    mutable bool endAsked_ = false;               // host_ was ended by EndHost, not by a fault
-    mutable std::deque<Clock::time_point> ends_;  // when the recent hosts ended
+    mutable bool stopAsked_ = false;  // EndHost since a call last failed for it
+    // Hosts told to end whose process has not gone yet, oldest first.
+    mutable std::vector<std::unique_ptr<LibraryHostProcess>> lingering_;
+    mutable bool lingeringTold_ = false;          // the diagnostics said so already
+    mutable std::deque<Clock::time_point> ends_;  // when the recent hosts ended by a fault
+    mutable bool lastEndAsked_ = false;           // the last host buried was ended on request
     // A host answered with another protocol version: none is started again.
     mutable bool otherProtocol_ = false;
 

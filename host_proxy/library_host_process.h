@@ -6,6 +6,7 @@
 // <windows.h>.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -23,10 +24,16 @@ public:
     virtual ~LibraryHostProcess() = default;
     // The channel to the host; it answers Closed once the host has ended.
     virtual LibraryChannel& Channel() = 0;
-    // Ends the host at once, whatever it is doing, and waits for its end.
+    // Ends the host, whatever it is doing, and returns at once: the channel
+    // is aborted (a transfer in progress returns Closed now) and the process
+    // is told to end. It may take a while to be gone: a thread of it in an
+    // uninterruptible wait (a wedged card reader) holds it until that wait
+    // ends. Safe from another thread while a transfer runs.
     virtual void End() = 0;
+    // Waits at most `wait` for the host to end by itself; true once it has.
+    virtual bool WaitForEnd(std::chrono::milliseconds wait) = 0;
     // The host's exit code once it has ended (an exception code after a
-    // crash); nothing while it runs.
+    // crash); nothing while it runs or is still being torn down.
     virtual std::optional<std::uint32_t> ExitCode() = 0;
 };
 

@@ -5,6 +5,7 @@
 #include <bcrypt.h>
 #include <sddl.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -15,8 +16,10 @@ namespace kro {
 namespace {
 
 constexpr DWORD kPipeBufferBytes = 64 * 1024;
-// How long End waits for a terminated host to be gone.
-constexpr DWORD kEndWaitMs = 5000;
+// Longest path the wide calls take.
+constexpr DWORD kMostPathChars = 32768;
+// The pause before a failed start is tried once more.
+constexpr DWORD kStartRetryMs = 250;
 
 // A fresh, unguessable pipe name: the process ID and 128 random bits; empty
 // when the system gave no random bits (a guessable name is no name).
@@ -80,12 +83,21 @@ public:
 
     LibraryChannel& Channel() override { return *channel_; }
 
+    // TerminateProcess only starts the end; nothing here waits for it. The
+    // handles closed when this object goes (the job's last one among them)
+    // leave the rest to the system, which frees the process once its last
+    // thread has left the kernel.
     void End() override {
+        channel_->Abort();
         if (WaitForSingleObject(process_.Get(), 0) == WAIT_TIMEOUT) {
             if (!TerminateProcess(process_.Get(), ERROR_TIMEOUT))
                 ReportLastError("TerminateProcess (library host)");
         }
-        WaitForSingleObject(process_.Get(), kEndWaitMs);
+    }
+
+    bool WaitForEnd(std::chrono::milliseconds wait) override {
+        const auto milliseconds = std::clamp<std::chrono::milliseconds::rep>(wait.count(), 0, INFINITE - 1);
+        return WaitForSingleObject(process_.Get(), static_cast<DWORD>(milliseconds)) == WAIT_OBJECT_0;
     }
 
     std::optional<std::uint32_t> ExitCode() override {
@@ -159,13 +171,19 @@ bool CreateHostSuspended(const std::wstring& path, HANDLE client, PROCESS_INFORM
 class Win32HostLauncher final : public LibraryHostLauncher {
 public:
     std::unique_ptr<LibraryHostProcess> Start(HostArchitecture architecture) override {
-        wchar_t program[MAX_PATH] = {};
-        const DWORD length = GetModuleFileNameW(nullptr, program, MAX_PATH);
-        if (length == 0 || length >= MAX_PATH) return nullptr;
-        std::wstring path(program, length);
+        std::wstring path(kMostPathChars, L'\0');
+        const DWORD length = GetModuleFileNameW(nullptr, path.data(), kMostPathChars);
+        if (length == 0 || length >= kMostPathChars) return nullptr;
+        path.resize(length);
         path.erase(path.find_last_of(L'\\') + 1);
         const char* name = HostFileName(architecture);
         path.append(name, name + std::char_traits<char>::length(name));
+        if (auto host = StartLibraryHostExe(path).process) return host;
+        // A host that is there but did not start may have met a passing
+        // shortage (the system busy ending another process): once more, a
+        // moment later, before the library is called missing.
+        if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return nullptr;
+        Sleep(kStartRetryMs);
         return StartLibraryHostExe(path).process;
     }
 };

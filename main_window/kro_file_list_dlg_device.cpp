@@ -2,6 +2,7 @@
 // with the dialog (the library on a thread of its own, so the window need
 // not wait for its host) and end with it, in an order that never unloads
 // the library under a thread still inside it.
+#include <chrono>
 #include <system_error>
 
 #include "device/device_access.h"
@@ -17,10 +18,11 @@ constexpr wchar_t kStartUpCaption[] = L"11";
 // Loads stop after the library call they are in; the poller's own bounded
 // wait (StopPoller) is as long.
 constexpr std::chrono::seconds kLoadStopWait{2};
-// A host still starting at the close is ended every 50 ms until the
-// start-up thread has given up, for at most 5 seconds.
-constexpr int kStartEndSliceMs = 50;
-constexpr int kStartEndWaitMs = 5000;
+// A host still starting at the close is ended (once: the stop waits for
+// the host the start is making), and the start-up thread is given at most 5
+// seconds to give up.
+constexpr std::chrono::seconds kStartEndWait{5};
+constexpr DWORD kStartEndSliceMs = 10;
 
 }  // namespace
 
@@ -64,10 +66,9 @@ bool CKroFileListDlg::EndDeviceStart() {
     if (!m_libraryStart.joinable()) return true;
     // Closed while the host starts (or its KRO_Create does not return):
     // the host is ended, so the load fails at once.
-    for (int waited = 0; !m_libraryStartEnded.load() && waited < kStartEndWaitMs; waited += kStartEndSliceMs) {
-        static_cast<void>(m_deviceLibrary.EndHost());
-        Sleep(kStartEndSliceMs);
-    }
+    if (!m_libraryStartEnded.load()) static_cast<void>(m_deviceLibrary.EndHost());
+    const auto giveUp = std::chrono::steady_clock::now() + kStartEndWait;
+    while (!m_libraryStartEnded.load() && std::chrono::steady_clock::now() < giveUp) Sleep(kStartEndSliceMs);
     if (!m_libraryStartEnded.load()) {
         // The thread uses this dialog, which then outlives the run.
         m_libraryStart.detach();
@@ -87,12 +88,15 @@ void CKroFileListDlg::StopDeviceAccess() {
         deviceAccessEnded_ = false;
         return;
     }
-    if (m_listLoads.Stop(Handle(), kLoadStopWait)) {
+    // A load still inside a hosted library comes back once its host is
+    // ended (the close is a stop); its thread holds a Use of the library, so
+    // the close below waits for it to leave.
+    if (m_listLoads.Stop(Handle(), kLoadStopWait) || m_deviceLibrary.EndHost()) {
         deviceAccessEnded_ = EndDeviceAccess(m_poller, m_deviceLibrary);
         return;
     }
-    // A load is still inside the library: it must stay loaded. The poller is
-    // stopped all the same, so that it asks no more.
+    // A load is still inside the library in this process: it must stay
+    // loaded. The poller is stopped all the same, so that it asks no more.
     static_cast<void>(StopPoller(m_poller));
     deviceAccessEnded_ = false;
 }

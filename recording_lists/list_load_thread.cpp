@@ -68,7 +68,9 @@ bool ListLoadThread::Start(const KroLibrary& library, HWND window) {
         auto state = std::make_shared<LoadState>();
         loads_.reserve(loads_.size() + 1);  // so that nothing can throw once the thread runs
         const WPARAM generation = generation_;
-        std::thread thread([&library, window, generation, state] {
+        // The thread counts as the library's user until it ends, so that a
+        // close that has ended the host under a load waits for it to leave.
+        std::thread thread([&library, use = KroLibrary::Use(library), window, generation, state] {
             // Stop and Busy wait for this mark: it is raised on every way out.
             const ThreadEndGuard markEnded([&state] { state->ended.store(true, std::memory_order_release); });
             try {

@@ -71,9 +71,13 @@ wait_until() {  # wait_until MILLISECONDS WANTED COMMAND...
 # Closes the main window; prints yes when the process has ended within
 # SECONDS, else no (and then ends it).
 close_within() {  # close_within SECONDS
-    local gone=no
+    local gone=no start_ns
+    start_ns=$(date +%s%N)
     post_close >&2
     for _ in $(seq $(( $1 * 10 ))); do kill -0 "$program_pid" 2>/dev/null || { gone=yes; break; }; sleep 0.1; done
+    # How long the close took, for the log (to the tenth of a second this
+    # loop looks): never compared.
+    echo "the close took $(( ($(date +%s%N) - start_ns) / 1000000 )) ms" >&2
     [ "$gone" == yes ] || kill "$program_pid" 2>/dev/null
     wait "$program_pid" 2>/dev/null
     echo "$gone"

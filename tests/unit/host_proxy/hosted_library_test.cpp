@@ -2,14 +2,17 @@
 // kro_lib_host, beside this test): the calls answer as in-process ones do,
 // a crash or a hang inside the library costs that call and its host, the
 // next call gets a fresh host, restarts pause after three ends in a minute,
-// and a call stuck in the library is had back by ending its host.
+// and a call stuck in the library is had back by ending its host, even while
+// that host's process lingers.
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <future>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -72,15 +75,106 @@ private:
     bool waiting_ = false;
 };
 
+// A host that lingers after it was told to end, as one does whose thread
+// waits on a wedged card reader: its channel is aborted, but its process
+// runs on until the test lets it go. The test sees it through its Fate,
+// which outlives it.
+struct Fate {
+    std::atomic<bool> told{false};
+    std::atomic<bool> released{false};
+    std::atomic<bool> destroyed{false};
+    bool Lingers() const { return told && !released; }
+};
+
+class LingeringHost final : public LibraryHostProcess {
+public:
+    LingeringHost(std::unique_ptr<LibraryHostProcess> real, std::shared_ptr<Fate> fate)
+        : real_(std::move(real)), fate_(std::move(fate)) {}
+    ~LingeringHost() override { fate_->destroyed = true; }
+    LibraryChannel& Channel() override { return real_->Channel(); }
+    void End() override {
+        real_->Channel().Abort();
+        fate_->told = true;
+    }
+    bool WaitForEnd(std::chrono::milliseconds wait) override { return Released() && real_->WaitForEnd(wait); }
+    std::optional<std::uint32_t> ExitCode() override { return Released() ? real_->ExitCode() : std::nullopt; }
+
+private:
+    // Once the test has let it go, it ends as the real one does.
+    bool Released() {
+        if (!fate_->released) return false;
+        real_->End();
+        return true;
+    }
+
+    std::unique_ptr<LibraryHostProcess> real_;
+    std::shared_ptr<Fate> fate_;
+};
+
+// Starts the system's hosts as lingering ones.
+class LingeringLauncher final : public LibraryHostLauncher {
+public:
+    std::unique_ptr<LibraryHostProcess> Start(HostArchitecture architecture) override {
+        const std::lock_guard lock(mutex_);
+        fates_.push_back(std::make_shared<Fate>());
+        return std::make_unique<LingeringHost>(SystemLibraryHostLauncher().Start(architecture),
+                                               fates_.back());
+    }
+    int Lingering() {
+        const std::lock_guard lock(mutex_);
+        return static_cast<int>(
+            std::count_if(fates_.begin(), fates_.end(), [](auto& f) { return f->Lingers(); }));
+    }
+    // Lets the oldest lingering host go; its fate.
+    std::shared_ptr<Fate> ReleaseOldest() {
+        const std::lock_guard lock(mutex_);
+        for (auto& fate : fates_) {
+            if (!fate->Lingers()) continue;
+            fate->released = true;
+            return fate;
+        }
+        return nullptr;
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<std::shared_ptr<Fate>> fates_;
+};
+
+// A conversion started on a thread of its own, hung in the library. A call
+// before it has the host started, so that the stop finds the conversion in
+// the library rather than in a start.
+std::future<std::pair<std::int32_t, CallFailure>> StuckConversion(const KroLibrary& bound) {
+    bound.GetFileCount(0);
+    EXPECT_EQ(KroLibrary::LastCallFailure(), CallFailure::None);
+    auto conversion = std::async(std::launch::async, [&bound] {
+        const std::int32_t made = bound.MakeAviFile("E0");
+        return std::make_pair(made, KroLibrary::LastCallFailure());
+    });
+    // A pause, not a timing check: time for the call to reach the library.
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(conversion.wait_for(0s), std::future_status::timeout) << "the hung conversion returned";
+    return conversion;
+}
+
+void ExpectCutShort(std::future<std::pair<std::int32_t, CallFailure>>& conversion) {
+    ASSERT_TRUE(kro::testing::BecomesReady(conversion, "the conversion to come back", 10s));
+    EXPECT_EQ(conversion.get(), std::make_pair(0, CallFailure::HostCrashed));
+}
+
+constexpr char kCutShortLine[] =
+    "KROLib: KRO_Make_Avi_File was cut short: the library host was ended on request\n";
+
 class HostedLibraryTest : public ::testing::Test {
 protected:
     // The library placed in the scratch folder, bound through a host with
     // short deadlines for the presence check.
-    KroLibrary& Bind(const char* builtLibrary) {
+    KroLibrary& Bind(const char* builtLibrary, LibraryHostLauncher* hosts = nullptr) {
         libraryPath = test::PlaceCopy(folder.Path(), builtLibrary);
         CallDeadlines deadlines;
         deadlines.checkDevice = 1s;
-        library = std::make_unique<HostedLibrary>(launcher, "", diagnostics, deadlines);
+        library =
+            std::make_unique<HostedLibrary>(hosts != nullptr ? *hosts : launcher, "", diagnostics, deadlines);
         return *library;
     }
 
@@ -172,27 +266,81 @@ TEST_F(HostedLibraryTest, AHungCallIsEndedAtItsDeadline) {
 }
 
 // A conversion has no deadline: one that never returns is had back by
-// ending its host (the export's stop, the window's close).
+// ending its host (the export's stop, the window's close). Such ends were
+// asked for: three within a minute do not pause the restarts.
 TEST_F(HostedLibraryTest, EndingTheHostBringsBackACallStuckInTheLibrary) {
     const Faults faults("hang=avi");
     KroLibrary& bound = Bind(KRO_SIMULATOR_FILE);
     ASSERT_TRUE(bound.Load(folder.Text()));
-    auto conversion = std::async(std::launch::async, [&] {
-        const std::int32_t made = bound.MakeAviFile("E0");
-        return std::make_pair(made, KroLibrary::LastCallFailure());
-    });
-    // A pause, not a timing check: time for the call to reach the library.
-    std::this_thread::sleep_for(300ms);
-    ASSERT_EQ(conversion.wait_for(0s), std::future_status::timeout) << "the hung conversion returned";
-    EXPECT_TRUE(bound.EndHost());
-    ASSERT_TRUE(kro::testing::BecomesReady(conversion, "the conversion to come back", 10s));
-    const auto [made, failure] = conversion.get();
-    EXPECT_EQ(made, 0);
-    EXPECT_EQ(failure, CallFailure::HostCrashed);
+    for (int stop = 0; stop < 3; ++stop) {
+        auto conversion = StuckConversion(bound);
+        EXPECT_TRUE(bound.EndHost());
+        ExpectCutShort(conversion);
+    }
     // Not told as a crash: the end was asked for.
+    EXPECT_EQ(diagnostics.lines, std::vector<std::string>(3, kCutShortLine));
+    bound.GetFileCount(0);
+    EXPECT_EQ(KroLibrary::LastCallFailure(), CallFailure::None) << "three stops paused the restarts";
+    EXPECT_TRUE(bound.CloseWithin(5s));
+}
+
+// The window's close: CloseWithin ends the host of a call stuck in it by
+// itself, within its bound.
+TEST_F(HostedLibraryTest, CloseWithinEndsTheHostOfACallStuckInIt) {
+    const Faults faults("hang=avi");
+    KroLibrary& bound = Bind(KRO_SIMULATOR_FILE);
+    ASSERT_TRUE(bound.Load(folder.Text()));
+    auto conversion = StuckConversion(bound);
+    EXPECT_TRUE(bound.CloseWithin(5s)) << "the close gave up on the stuck conversion";
+    ExpectCutShort(conversion);
+    EXPECT_FALSE(bound.IsLoaded());
+}
+
+// A stop while the host is still starting (a close right after the start)
+// ends that host before its load, so the start fails at once.
+TEST_F(HostedLibraryTest, AStopWhileTheHostStartsEndsItBeforeItsLoad) {
+    KroLibrary& bound = Bind(KRO_SIMULATOR_FILE);
+    launcher.SetOpen(false);
+    auto load = std::async(std::launch::async, [&] { return bound.Load(folder.Text()); });
+    const struct Reopen {
+        GatedLauncher& gated;
+        ~Reopen() { gated.SetOpen(true); }
+    } reopen{launcher};
+    ASSERT_TRUE(launcher.WaitForAStart());
+    EXPECT_TRUE(bound.EndHost());
+    launcher.SetOpen(true);
+    ASSERT_TRUE(kro::testing::BecomesReady(load, "the load to come back", 30s));
+    EXPECT_FALSE(load.get()) << "the stop asked during the start was lost";
     EXPECT_EQ(diagnostics.lines,
               std::vector<std::string>{
-                  "KROLib: KRO_Make_Avi_File was cut short: the library host was ended on request\n"});
+                  "KROLib: KRO_Create was cut short: the library host was ended on request\n"});
+    EXPECT_TRUE(bound.Load(folder.Text())) << "the stop outlived the start it ended";
+}
+
+// A host whose process lingers after its end holds neither the stopped call
+// nor the next one, which gets a fresh host. At most two linger: a further
+// start waits until one of them has gone.
+TEST_F(HostedLibraryTest, AHostThatLingersHoldsNeitherTheStopNorTheNextCall) {
+    const Faults faults("hang=avi");
+    LingeringLauncher hosts;
+    KroLibrary& bound = Bind(KRO_SIMULATOR_FILE, &hosts);
+    ASSERT_TRUE(bound.Load(folder.Text()));
+    for (int stop = 1; stop <= 2; ++stop) {
+        auto conversion = StuckConversion(bound);
+        EXPECT_TRUE(bound.EndHost());
+        ExpectCutShort(conversion);
+        EXPECT_EQ(hosts.Lingering(), stop) << "the call came back only once its host had gone";
+    }
+    bound.GetFileCount(0);
+    EXPECT_EQ(KroLibrary::LastCallFailure(), CallFailure::HostUnavailable) << "a third host was started";
+    EXPECT_EQ(diagnostics.lines.back(),
+              "KROLib: earlier library hosts are still ending; no fresh host is started until one has gone\n");
+    const auto gone = hosts.ReleaseOldest();
+    ASSERT_TRUE(gone);
+    bound.GetFileCount(0);
+    EXPECT_EQ(KroLibrary::LastCallFailure(), CallFailure::None) << "the host that went left no room";
+    EXPECT_TRUE(gone->destroyed) << "the host that went was kept";
+    EXPECT_EQ(hosts.Lingering(), 1);
     EXPECT_TRUE(bound.CloseWithin(5s));
 }
 
@@ -245,6 +393,7 @@ private:
         Host() { pair_.Send(EncodeGreeting(true, kProtocolVersion + 1)); }
         LibraryChannel& Channel() override { return *pair_.channel; }
         void End() override { pair_.ClosePeer(); }
+        bool WaitForEnd(std::chrono::milliseconds) override { return pair_.peer < 0; }
         std::optional<std::uint32_t> ExitCode() override {
             return pair_.peer < 0 ? std::optional<std::uint32_t>(6) : std::nullopt;
         }

@@ -2,7 +2,7 @@
 // pipe, it serves the library's calls; nobody else can reach that pipe; a
 // crash inside the library ends the host with the exception's code and the
 // call in progress at once, with no error box; a hung call is given up at
-// its deadline and the host ended.
+// its deadline, or at once when the channel is aborted, and the host ended.
 #include <windows.h>
 
 #include <sddl.h>
@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <future>
 #include <variant>
 
 #include "host/library_server.h"
@@ -130,18 +131,34 @@ TEST(LibraryHost, ACrashInTheLibraryEndsTheCallAndTheHostWithItsCode) {
     EXPECT_FALSE(CallHost(channel, CheckDeviceRequest{0}, In(1s))) << "the channel outlived its host";
 }
 
-TEST(LibraryHost, AHungCallIsGivenUpAtItsDeadlineAndTheHostEnded) {
+// A hung call is given up at its deadline, or at once when the channel is
+// aborted (a stop): the abort does not wait for the host's process, which,
+// still stuck, runs on (as one does whose end the system holds back).
+TEST(LibraryHost, AHungCallIsGivenUpAtItsDeadlineOrAtAnAbortAndTheHostEnded) {
     const FaultSwitches faults("hang=check");
-    StartedHost host = StartLibraryHostExe(HostPath());
-    ASSERT_TRUE(host.process);
-    LibraryChannel& channel = host.process->Channel();
-    ASSERT_EQ(GreetHost(channel, In(30s)), kProtocolVersion);
-    ASSERT_TRUE(CallHost(channel, LoadRequest{test::ProgramFolder().string(), ""}, In(30s)));
+    for (const bool abort : {false, true}) {
+        SCOPED_TRACE(abort ? "aborted" : "deadline");
+        StartedHost host = StartLibraryHostExe(HostPath());
+        ASSERT_TRUE(host.process);
+        LibraryChannel& channel = host.process->Channel();
+        ASSERT_EQ(GreetHost(channel, In(30s)), kProtocolVersion);
+        ASSERT_TRUE(CallHost(channel, LoadRequest{test::ProgramFolder().string(), ""}, In(30s)));
 
-    EXPECT_FALSE(CallHost(channel, CheckDeviceRequest{0}, In(500ms)));
-    EXPECT_FALSE(host.process->ExitCode()) << "the host ended by itself";
-    host.process->End();
-    EXPECT_TRUE(host.process->ExitCode()) << "End left the host running";
+        auto call = std::async(std::launch::async, [&] {
+            return CallHost(channel, CheckDeviceRequest{0}, In(abort ? 600s : 500ms));
+        });
+        if (abort) {
+            // A pause, not a timing check: time for the request to reach the host.
+            Sleep(300);
+            channel.Abort();
+        }
+        ASSERT_EQ(call.wait_for(20s), std::future_status::ready) << "the wait did not end";
+        EXPECT_FALSE(call.get()) << "a hung call answered";
+        EXPECT_FALSE(host.process->ExitCode()) << "the host ended by itself";
+        EXPECT_FALSE(CallHost(channel, CheckDeviceRequest{0}, In(1s))) << "the channel outlived its end";
+        host.process->End();
+        EXPECT_TRUE(ExitCodeWithin(*host.process, 30s)) << "End left the host running";
+    }
 }
 
 }  // namespace
