@@ -61,11 +61,12 @@ reading() {
 # The ways a host ends, one a cycle in turn; in runs of 20 ends or more,
 # one in ten is the user's stop of an export whose conversion hangs (after
 # the minute's stall the progress dialog asks for), taken as soon as a host
-# can be had. Crashes and hangs count toward the restart pause, and so do
-# the user's stops unless GROWTH_STOPS_PAUSE=no.
+# can be had. Crashes and hangs count toward the restart pause; the user's
+# stops do not (GROWTH_STOPS_PAUSE=yes counts them, for a program where
+# they do).
 host_end_kinds=(crash-check crash-avi hang-info crash-info hang-check crash-picture)
 stops_done=0
-stops_pause=${GROWTH_STOPS_PAUSE:-yes}
+stops_pause=${GROWTH_STOPS_PAUSE:-no}
 expected_photo_line=$(awk -F '\t' '$1 == "summary" && $2 == 1028 { print $3 }' "$out/expected.tsv")
 # The host ends so far: each crash and hang the simulator recorded (a crash
 # of the call after the one asked for, on a fresh host, is one more end) and
