@@ -15,7 +15,7 @@ packages=(
     wine wine64 xvfb x11-utils xdotool imagemagick fonts-nanum locales zip unzip
     libxrender1 libxrandr2 libxi6 libxcursor1 libxcomposite1 libxinerama1 libxfixes3
     ffmpeg libjpeg62-turbo-dev
-    wixl msitools
+    wixl msitools procps
     clang-14 libclang-rt-14-dev
 )
 
