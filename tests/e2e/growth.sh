@@ -71,7 +71,13 @@ expected_photo_line=$(awk -F '\t' '$1 == "summary" && $2 == 1028 { print $3 }' "
 # The host ends so far: each crash and hang the simulator recorded (a crash
 # of the call after the one asked for, on a fresh host, is one more end) and
 # the user's stops.
-host_ends_so_far() { recorded_host_ends; }
+# A stop's hung conversion may see its switch cleared before its host's
+# process has gone (the stop only starts the end): stops are counted here.
+host_ends_so_far() {
+    tr -d '\r' <"$fault_log" | awk -F '\t' -v stops="$stops_done" '
+        $2 == "KRO_Make_Avi_File" && ($3 == "hang" || $3 == "answered") { next }
+        $3 == "crash" || $3 == "hang" { n++ } $3 == "answered" { n-- } END { print n + stops }'
+}
 host_end_tally() {
     local what
     for what in "${!faults_by[@]}"; do printf '%s %s, ' "$what" "${faults_by[$what]}"; done
@@ -110,6 +116,7 @@ export_one() {  # export_one LIST BUTTON ROW REASON [stop]
         [ $stalled == yes ] || cycle_problem "the progress dialog did not offer the stop"
         dr close-progress
         dr wait-box KroFileList 5000; dr answer-box KroFileList yes
+        wait_gone 10000 $FAULT_HOSTS || cycle_problem "the stopped host did not go"
     fi
     disarm
     dr wait-box Saved 30000; box=$DR_OUT

@@ -156,11 +156,6 @@ take_fault_records() {
     [ "$fault_seen" -ge "$fault_taken" ] || fault_seen=$fault_taken
 }
 fault_records_since_taken() { echo $(( $(wc -l <"$fault_log") - fault_taken )); }
-# The host ends the records tell of: crashes, and hangs that did not answer.
-recorded_host_ends() {
-    tr -d '\r' <"$fault_log" |
-        awk -F '\t' '$3 == "crash" || $3 == "hang" { n++ } $3 == "answered" { n-- } END { print n + 0 }' 
-}
 # Milliseconds until a fresh host can be had again; 0 when now.
 pause_left_ms() {
     local at
