@@ -2,7 +2,8 @@
 # Runs a command inside a throwaway Wine session:
 #   scripts/wine-session.sh [--user-display] [--i686] STATE_DIR -- COMMAND...
 # - a Wine prefix copied fresh from a template kept in STATE_DIR (the template
-#   is made once: wineboot, Hangul font substitution, unmanaged windows);
+#   is made once: wineboot, Hangul font substitution, unmanaged windows); two
+#   sessions at once over one STATE_DIR need distinct KRO_WINE_PREFIX_NAMEs;
 # - the ANSI code page 949 (Korean), through a locale compiled into STATE_DIR;
 # - a private Xvfb display, unless --user-display is given and DISPLAY is set;
 # - afterwards wineserver is shut down and only what was started is stopped.
@@ -38,6 +39,11 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEARCH=win64
 # Wine's helper commands through the 64-bit loader (see wine-tools/).
 export PATH="$(cd "$(dirname "$0")" && pwd)/wine-tools:$PATH"
+
+# Sessions that share STATE_DIR (each with its own KRO_WINE_PREFIX_NAME)
+# make its locale and template once, one after the other.
+exec 9>"$state_dir/.template-lock"
+flock 9
 
 # Code page 949 needs a compiled ko_KR locale; without it GetACP() stays 1252.
 if [ ! -d "$state_dir/locale/ko_KR.UTF-8" ]; then
@@ -92,10 +98,19 @@ if ! template_ready; then
     WINEPREFIX="$template" wineserver -w 2>/dev/null || true
     touch "$template/.ready-2"
 fi
+flock -u 9
+exec 9>&-
 
 rm -rf "$prefix"
 cp -a "$template" "$prefix"
 export WINEPREFIX="$prefix"
+
+# A server that stays for the whole session, its services already up.
+# Otherwise the first program of the command starts them, they keep that
+# program's output open, and whoever reads it (CTest) waits for the server
+# to linger out its 3 s after each program, then boots it again for the next.
+wineserver -p >/dev/null 2>&1 </dev/null
+"$wine64" wineboot >/dev/null 2>&1 </dev/null || true
 
 set +e
 "$@"
