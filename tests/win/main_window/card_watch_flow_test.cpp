@@ -41,11 +41,6 @@ bool Count(HWND window) {
     return true;
 }
 
-bool Close(HWND window) {
-    PostMessageW(window, WM_CLOSE, 0, 0);
-    return true;
-}
-
 // Waits for about n steps of 20 ms (for something that must NOT happen).
 std::function<bool(HWND)> Idle(int steps) {
     auto left = std::make_shared<int>(steps);

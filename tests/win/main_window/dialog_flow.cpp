@@ -33,11 +33,6 @@ fs::path DemoCardSource() {
     return fs::path(path);
 }
 
-std::string ReadFile(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), {});
-}
-
 template <typename T>
 T Field(const std::string& bytes, std::size_t offset) {
     T value{};
@@ -137,7 +132,7 @@ std::vector<CardRecording> DemoCard::Recordings() const {
     for (const auto& entry : fs::directory_iterator(folder_)) {
         const std::string file = entry.path().filename().string();
         if (file.size() <= 4 || file.substr(file.size() - 4) != ".KRO") continue;
-        const std::string bytes = ReadFile(entry.path());
+        const std::string bytes = FileBytes(entry.path());
         CardRecording recording;
         recording.name = file.substr(0, file.size() - 4);
         recording.letter = bytes.size() > 4 ? bytes[4] : '\0';
@@ -153,7 +148,7 @@ std::vector<CardRecording> DemoCard::Recordings() const {
 }
 
 std::string DemoCard::FirstFrame(const std::string& name) const {
-    const std::string bytes = ReadFile(folder_ / (name + ".KRO"));
+    const std::string bytes = FileBytes(folder_ / (name + ".KRO"));
     const auto length = Field<std::uint32_t>(bytes, kHeaderSize);
     if (kHeaderSize + 4 + length > bytes.size()) return {};
     return bytes.substr(kHeaderSize + 4, length);
@@ -229,6 +224,16 @@ void Click(HWND dialog, int buttonId) {
 
 INT_PTR RunDialog(CKroFileListDlg& dialog, std::function<bool(HWND)> step) {
     return RunModalWithSteps(dialog, std::move(step), nullptr, kWatchdogMs);
+}
+
+std::string FileBytes(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+bool Close(HWND window) {
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    return true;
 }
 
 }  // namespace kro::testing

@@ -73,6 +73,11 @@ bool IsChecked(HWND dialog, RecordingCategory category, int row);
 // A click on a button, as the button itself reports it.
 void Click(HWND dialog, int buttonId);
 
+// A file's bytes; empty when it cannot be read.
+std::string FileBytes(const std::filesystem::path& path);
+// A step that asks the dialog to close.
+bool Close(HWND window);
+
 // Runs the dialog modally through the one modal runner, with a 120 s
 // watchdog (tests/win/ui/modal_run.h).
 INT_PTR RunDialog(CKroFileListDlg& dialog, std::function<bool(HWND)> step);

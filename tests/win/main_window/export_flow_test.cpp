@@ -29,11 +29,6 @@ const fs::path kFolder = "C:\\ZiduvOra\\";
 constexpr char kCompleteText[] =
     "Save the conversion is complete.\nThe folder is C:\\ZiduvOra\\. Do you want to open the folder?";
 
-std::string ReadFile(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), {});
-}
-
 std::uint32_t U32(const std::string& bytes, std::size_t offset) {
     std::uint32_t value = 0;
     if (offset + 4 <= bytes.size()) std::memcpy(&value, bytes.data() + offset, 4);
@@ -76,7 +71,7 @@ void ReadChunks(const std::string& bytes, std::size_t begin, std::size_t end, Av
 }
 
 AviShape ReadAvi(const fs::path& path) {
-    const std::string bytes = ReadFile(path);
+    const std::string bytes = FileBytes(path);
     AviShape shape;
     shape.riff = bytes.size() >= 12 && bytes.compare(0, 4, "RIFF") == 0 && bytes.compare(8, 4, "AVI ") == 0 &&
                  U32(bytes, 4) + 8 == bytes.size();
@@ -110,11 +105,6 @@ std::function<bool(HWND)> AnswerSaved(std::string& text) {
 
 std::function<bool(HWND)> ProgressGone() {
     return [](HWND window) { return FindProgress(window) == nullptr; };
-}
-
-bool Close(HWND window) {
-    PostMessageW(window, WM_CLOSE, 0, 0);
-    return true;
 }
 
 class ExportFlow : public ::testing::Test {
@@ -255,7 +245,7 @@ TEST_F(ExportFlow, APhotoSaveWritesThePicturesUnderTheirListedNames) {
 
     EXPECT_EQ(saved, kCompleteText);
     for (const std::string& name : names) {
-        const std::string picture = ReadFile(kFolder / name);
+        const std::string picture = FileBytes(kFolder / name);
         ASSERT_GE(picture.size(), 4u) << name;
         EXPECT_EQ(picture.substr(0, 2), "\xFF\xD8") << name << ": JPEG start of image";
         EXPECT_EQ(picture.substr(picture.size() - 2), "\xFF\xD9") << name << ": JPEG end of image";
