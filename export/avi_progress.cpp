@@ -1,7 +1,5 @@
 #include "export/avi_progress.h"
 
-#include <shellapi.h>
-
 #include <exception>
 
 #include "device/text_sink.h"
@@ -23,6 +21,22 @@ constexpr wchar_t kStallCaption[] = L"KroFileList";
 // The way out as the status line and the question put it: stopping the
 // export (a hosted library), or ending the program (nothing else can be had
 // back).
+// Opens `folder` in Explorer; false when it could not. shell32 is loaded
+// here rather than imported: with it and the libraries it pulls in, every
+// start of the program would take longer, for the end of an export. It is a
+// known system library, so it comes from the system folder only.
+bool ExploreFolder(const std::string& folder) {
+    using ShellExecuteFunction = HINSTANCE(WINAPI*)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT);
+    HMODULE shell = LoadLibraryW(L"shell32.dll");
+    const auto shellExecute = shell ? reinterpret_cast<ShellExecuteFunction>(
+                                          reinterpret_cast<void*>(GetProcAddress(shell, "ShellExecuteA")))
+                                    : nullptr;
+    if (shellExecute == nullptr) return false;
+    // Values up to 32 are errors.
+    return reinterpret_cast<INT_PTR>(
+               shellExecute(nullptr, "explore", folder.c_str(), nullptr, nullptr, SW_SHOWNORMAL)) > 32;
+}
+
 struct WayOut {
     const wchar_t* status;
     const wchar_t* question;
@@ -143,7 +157,8 @@ void AVIProgress::ExportThreadProc(HWND notifyWhenDone) {
                             .backup = m_backup,
                             .checkLibraryResult = true,
                             .stop = &stopRequested_};
-        PostedProgress progress(m_progressFiles, m_progressStep, lastProgress_, &AVIProgress::NowMilliseconds);
+        PostedProgress progress(m_progressFiles, m_progressStep, lastProgress_,
+                                &AVIProgress::NowMilliseconds);
         summary_ = RunExport(job, *m_fileSystem, progress, DiagnosticOutput());
     } catch (...) {
         summary_ = NothingExported(m_selection);
@@ -227,11 +242,12 @@ void AVIProgress::EnterStalled() {
     HWND status = Item(IDC_PROGRESS_TEXT);
     HWND bar = Item(IDC_PROGRESS_FILES);
     RECT statusRect = {}, barRect = {};
-    if (status != nullptr && bar != nullptr && GetWindowRect(status, &statusRect) && GetWindowRect(bar, &barRect)) {
+    if (status != nullptr && bar != nullptr && GetWindowRect(status, &statusRect) &&
+        GetWindowRect(bar, &barRect)) {
         MapWindowPoints(nullptr, Handle(), reinterpret_cast<POINT*>(&statusRect), 2);
         MapWindowPoints(nullptr, Handle(), reinterpret_cast<POINT*>(&barRect), 2);
-        SetWindowPos(status, nullptr, 0, 0, barRect.right - statusRect.left, statusRect.bottom - statusRect.top,
-                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        SetWindowPos(status, nullptr, 0, 0, barRect.right - statusRect.left,
+                     statusRect.bottom - statusRect.top, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
     SetStatus((offerStop_ ? kStopExport : kEndProgram).status);
 }
@@ -280,11 +296,9 @@ void AVIProgress::Finish() {
     const std::string text = FormatCompletionText(m_outputFolder, summary_);
     // A folder that could not be created is not offered: OK only.
     const bool offer = CompletionOffersFolder(summary_);
-    if (MessageBoxA(Handle(), text.c_str(), kCompletionCaption, offer ? MB_YESNO : MB_OK) == IDYES && offer) {
-        // Values up to 32 are errors.
-        const auto opened = reinterpret_cast<INT_PTR>(
-            ShellExecuteA(nullptr, "explore", m_outputFolder.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
-        if (opened <= 32) ReportLastError("ShellExecuteA explore " + m_outputFolder);
+    if (MessageBoxA(Handle(), text.c_str(), kCompletionCaption, offer ? MB_YESNO : MB_OK) == IDYES && offer &&
+        !ExploreFolder(m_outputFolder)) {
+        ReportLastError("ShellExecuteA explore " + m_outputFolder);
     }
     stage_ = Stage::Ended;
     End(IDOK);
