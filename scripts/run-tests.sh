@@ -1,13 +1,27 @@
 #!/usr/bin/env bash
-# Runs every level of tests over the built trees and prints one closing line.
+# Builds the five trees and runs every level of tests; prints one closing line.
 #   scripts/run-tests.sh BUILD_DIR
+# The levels under Wine mostly wait on windows, so each runs in a Wine session
+# of its own as soon as the trees it needs are built, beside the other builds
+# and the native levels; their output follows once all have ended. The
+# native levels' cases are processes of their own that mostly wait too, so
+# CTest runs several at once.
 set -uo pipefail
-build=$(cd "${1:-build}" && pwd)
 root=$(cd "$(dirname "$0")/.." && pwd)
+mkdir -p "${1:-build}"
+build=$(cd "${1:-build}" && pwd)
+session="$root/scripts/wine-session.sh"
+native_jobs=$(($(nproc) * 2))
+# The end-to-end level in two halves of about the same length, one after the
+# Win32 level in its session, the other in a session of its own; the
+# packages' test waits for the packages.
+e2e_first='^e2e_(soak_short|scale_export|full_disk)$'
+e2e_packages='^e2e_dist$'
 
 total_passed=0
 total_failed=0
 overall=0
+started_all=$SECONDS
 
 # Runs ctest in a tree and adds its counts to the totals.
 run_ctest() {
@@ -43,32 +57,74 @@ run_ctest() {
     echo "== $label: $((SECONDS - started)) s"
 }
 
-run_ctest "unit (ASan + UBSan)" "$build/native" env
-run_ctest "threads (TSan)" "$build/native-tsan" env TSAN_OPTIONS=halt_on_error=1
-run_ctest "fuzz seeds replayed (ASan + UBSan)" "$build/fuzz" env
-# The 32-bit program and libraries: the tests and journeys that cross the
-# device library boundary, in a session of their own that runs 32-bit code.
-# It has its own prefix and display, and the x86_64 levels mostly wait on
-# windows, so it runs beside them; its output follows theirs.
-i686_log=$(mktemp)
-(total_passed=0 total_failed=0 overall=0
- run_ctest "Windows i686 (Wine, qemu)" "$build/win32" "$root/scripts/wine-session.sh" --i686 "$build/win32/wine" -- -L library
- echo "$total_passed $total_failed $overall" >"$i686_log.counts") >"$i686_log" 2>&1 &
-i686_pid=$!
-run_ctest "Windows (Wine)" "$build/win64" "$root/scripts/wine-session.sh" "$build/win64/wine" -- -LE e2e
-run_ctest "end to end (Wine)" "$build/win64" "$root/scripts/wine-session.sh" "$build/win64/wine" -- -L e2e
-wait "$i686_pid"
-cat "$i686_log"
-# The background level counted in a shell of its own.
-if read -r i686_passed i686_failed i686_overall <"$i686_log.counts" 2>/dev/null; then
-    total_passed=$((total_passed + i686_passed))
-    total_failed=$((total_failed + i686_failed))
-    [ "$i686_overall" -eq 0 ] || overall=1
-else
-    total_failed=$((total_failed + 1))
-    overall=1
-fi
-rm -f "$i686_log" "$i686_log.counts"
+# Levels in the background: each lane runs its levels in turn into a log of
+# its own and leaves its counts beside it.
+lanes=()
+lane_logs=$(mktemp -d)
+start_lane() {
+    # start_lane NAME COMMAND...: COMMAND runs run_ctest one or more times.
+    local name=$1; shift
+    (total_passed=0 total_failed=0 overall=0
+     "$@"
+     echo "$total_passed $total_failed $overall" >"$lane_logs/$name.counts") >"$lane_logs/$name.log" 2>&1 &
+    lanes+=("$name")
+}
 
+# A tree that fails to build ends the run here, once the lanes already
+# started have ended.
+build_trees() {
+    local started=$SECONDS
+    echo "== building: $*"
+    if ! make --no-print-directory -C "$root" BUILD="$build" "$@"; then
+        echo "== building $* failed"
+        wait
+        exit 1
+    fi
+    echo "== built $* in $((SECONDS - started)) s"
+}
+
+windows_lane() {
+    run_ctest "Windows (Wine)" "$build/win64" "$session" "$build/win64/wine" -- -LE e2e
+    run_ctest "end to end (Wine), first half" "$build/win64" "$session" "$build/win64/wine" -- \
+        -L e2e -R "$e2e_first"
+}
+e2e_lane() {
+    KRO_WINE_PREFIX_NAME=prefix-e2e \
+        run_ctest "end to end (Wine), second half" "$build/win64" "$session" "$build/win64/wine" -- \
+        -L e2e -E "$e2e_first|$e2e_packages"
+}
+# The 32-bit program and libraries: the tests and journeys that cross the
+# device library boundary, in a session that runs 32-bit code.
+i686_lane() {
+    run_ctest "Windows i686 (Wine, qemu)" "$build/win32" "$session" --i686 "$build/win32/wine" -- -L library
+}
+
+build_trees native win64
+start_lane windows windows_lane
+start_lane e2e e2e_lane
+build_trees win32 dist
+start_lane i686 i686_lane
+KRO_WINE_PREFIX_NAME=prefix-packages \
+    run_ctest "end to end (Wine), the packages" "$build/win64" "$session" "$build/win64/wine" -- -R "$e2e_packages"
+build_trees native-tsan fuzz-tree
+run_ctest "unit (ASan + UBSan)" "$build/native" env -- -j "$native_jobs"
+run_ctest "threads (TSan)" "$build/native-tsan" env TSAN_OPTIONS=halt_on_error=1 -- -j "$native_jobs"
+run_ctest "fuzz seeds replayed (ASan + UBSan)" "$build/fuzz" env
+
+wait
+for name in "${lanes[@]}"; do
+    cat "$lane_logs/$name.log"
+    if read -r lane_passed lane_failed lane_overall <"$lane_logs/$name.counts" 2>/dev/null; then
+        total_passed=$((total_passed + lane_passed))
+        total_failed=$((total_failed + lane_failed))
+        [ "$lane_overall" -eq 0 ] || overall=1
+    else
+        total_failed=$((total_failed + 1))
+        overall=1
+    fi
+done
+rm -rf "$lane_logs"
+
+echo "== all levels, builds included: $((SECONDS - started_all)) s"
 echo "tests: $total_passed passed, $total_failed failed"
 exit $overall
