@@ -8,11 +8,16 @@
 //                         phases: insert -> title, -> first rows, -> loaded
 //   stall-load SLOT       probe the window every 10 ms while the card loads
 //   stall-export ROWS     tick ROWS Normal rows, save, probe until "Saved"
-//   startup PROGRAM N     start PROGRAM and the minimal dialog N times each
+//   startup PROGRAM N     start PROGRAM, the minimal dialog and PROGRAM's own
+//                         window without its logic (whole and in parts) N
+//                         times each
 //   wait-loaded MS        wait until the lists show a loaded card
 //   wait-empty MS         wait until the lists are empty without a card
 //   close                 close the main window
 //   dialog                be the minimal dialog program (start-up floor)
+//   own-dialog PROGRAM PARTS CONTROLS
+//                         be PROGRAM's own window without its logic (the
+//                         start-up floor; PARTS and CONTROLS: scenarios.h)
 //   dialog-timers         the same, waking every 500 ms and every second as
 //                         the program's tick and poller do (idle floor)
 //   bare-lists SIGNAL     be the bare list-view program (memory floor); it
@@ -52,6 +57,8 @@ int Run(int argc, char** argv) {
     if (command == "stall-export") return MeasureStallDuringExport(number(2, 512));
     if (command == "startup") return MeasureStartup(Wide(argument(2)), number(3, 10));
     if (command == "dialog") return RunMinimalDialog(false);
+    if (command == "own-dialog")
+        return RunOwnDialog(Wide(argument(2)), static_cast<unsigned>(number(3, 0)), number(4, -1));
     if (command == "dialog-timers") return RunMinimalDialog(true);
     if (command == "bare-lists") return RunBareLists(Wide(argument(2)));
     if (command == "wait-loaded") {

@@ -190,23 +190,70 @@ int MeasureStartup(const std::wstring& program, int runs) {
     const std::wstring folder = program.substr(0, program.rfind(L'\\'));
     wchar_t self[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::vector<double> programMs, dialogMs;
-    // Alternating, so that both see the same load of the machine.
+    const std::wstring driver = L"\"" + std::wstring(self) + L"\" ";
+    const auto ownDialog = [&](unsigned parts, int controls) {
+        return driver + L"own-dialog \"" + program + L"\" " + std::to_wstring(parts) + L" " +
+               std::to_wstring(controls);
+    };
+    struct Contestant {
+        const char* label;
+        std::wstring commandLine;
+        HWND (*window)();
+        std::vector<double> ms;
+    };
+    constexpr int kFirstControls = 14;
+    const int controls = OwnDialogControlCount(program);
+    if (controls <= kFirstControls)
+        return std::fprintf(stderr, "the program's dialog template could not be read\n"), 1;
+    const auto minimal = [] { return FindWindowW(nullptr, kBenchDialogCaption); };
+    // The program's own window without its logic is the floor; each part of
+    // the program's start is priced on it alone, then all together, and the
+    // bare window with fewer controls prices its controls.
+    Contestant oldFloor{"minimal dialog (floor of old)", driver + L"dialog", minimal, {}};
+    Contestant floor{"own window, bare (floor)", ownDialog(0, -1), MainWindow, {}};
+    std::vector<Contestant> parts = {
+        {"  + layout pass", ownDialog(kOwnLayoutPass, -1), MainWindow, {}},
+        {"  + row image list", ownDialog(kOwnRowImages, -1), MainWindow, {}},
+        {"  + icon, system menu", ownDialog(kOwnIcon, -1), MainWindow, {}},
+        {"  + timers", ownDialog(kOwnTimers, -1), MainWindow, {}},
+        {"  + imports (advapi32, bcrypt)", ownDialog(kOwnImports, -1), MainWindow, {}},
+        {"  + all five (no host, no logic)", ownDialog(kOwnAllParts, -1), MainWindow, {}},
+    };
+    Contestant noControls{"own window, no controls", ownDialog(0, 0), MainWindow, {}};
+    Contestant firstControls{"own window, first 14 controls", ownDialog(0, kFirstControls), MainWindow, {}};
+    Contestant kroFileList{"KroFileList", L"\"" + program + L"\"", MainWindow, {}};
+    std::vector<Contestant*> everyone = {&oldFloor, &floor};
+    for (Contestant& part : parts) everyone.push_back(&part);
+    for (Contestant* c : {&noControls, &firstControls, &kroFileList}) everyone.push_back(c);
+
+    // In turn, so that all see the same load of the machine.
     for (int i = 0; i < runs; ++i) {
-        const double dialog = StartAndClose(L"\"" + std::wstring(self) + L"\" dialog", folder,
-                                            [] { return FindWindowW(nullptr, kBenchDialogCaption); });
-        const double started = StartAndClose(L"\"" + program + L"\"", folder, MainWindow);
-        if (dialog < 0 || started < 0) return std::fprintf(stderr, "a program did not answer\n"), 1;
-        dialogMs.push_back(dialog);
-        programMs.push_back(started);
+        for (Contestant* c : everyone) {
+            const double ms = StartAndClose(c->commandLine, folder, c->window);
+            if (ms < 0) return std::fprintf(stderr, "%s did not answer\n", c->label), 1;
+            c->ms.push_back(ms);
+        }
     }
-    std::printf("starts of each                    : %d, alternating\n", runs);
-    PrintQuantiles("minimal dialog program (floor)", dialogMs);
-    PrintQuantiles("KroFileList", programMs);
-    std::printf("ratio best/best                   : %7.2f (goal <= 1.5)\n",
-                Quantile(programMs, 0) / Quantile(dialogMs, 0));
-    std::printf("ratio p50/p50                     : %7.2f\n",
-                Quantile(programMs, 0.5) / Quantile(dialogMs, 0.5));
+    std::printf("starts of each                    : %d, in turn\n", runs);
+    for (const Contestant* c : everyone) PrintQuantiles(c->label, c->ms);
+    const auto ratio = [](const Contestant& a, const Contestant& b, double q) {
+        return Quantile(a.ms, q) / Quantile(b.ms, q);
+    };
+    const auto beyond = [](const Contestant& a, const Contestant& b) {
+        return Quantile(a.ms, 0.5) - Quantile(b.ms, 0.5);
+    };
+    std::printf("KroFileList / own window, best    : %7.2f (goal <= 1.2)\n", ratio(kroFileList, floor, 0));
+    std::printf("KroFileList / own window, p50     : %7.2f (goal <= 1.2)\n", ratio(kroFileList, floor, 0.5));
+    std::printf("KroFileList / minimal dialog      : %7.2f best, %.2f p50\n", ratio(kroFileList, oldFloor, 0),
+                ratio(kroFileList, oldFloor, 0.5));
+    std::printf("beyond the floor, p50 (ms)        :");
+    for (const Contestant& part : parts) std::printf(" %s %+.0f;", part.label + 4, beyond(part, floor));
+    std::printf(" KroFileList %+.0f\n", beyond(kroFileList, floor));
+    std::printf(
+        "controls, p50 (ms)                : first %d %+.0f (%.1f each), other %d %+.0f (%.1f each)\n",
+        kFirstControls, beyond(firstControls, noControls), beyond(firstControls, noControls) / kFirstControls,
+        controls - kFirstControls, beyond(floor, firstControls),
+        beyond(floor, firstControls) / (controls - kFirstControls));
     return 0;
 }
 

@@ -20,6 +20,23 @@ int MeasureStartup(const std::wstring& program, int runs);
 
 // Stand-alone programs for baselines (bare_programs.cpp).
 int RunMinimalDialog(bool designTimers);
+// The program's own window without its logic: its dialog template from
+// `program`'s resources (its first `controls` controls; all when negative),
+// the lists' font, extended style and columns, and of what the program does
+// besides at its start the parts named in `parts`.
+// kOwnImports loads the system libraries the program imports beyond the
+// driver's own.
+enum OwnDialogPart : unsigned {
+    kOwnLayoutPass = 1,
+    kOwnRowImages = 2,
+    kOwnIcon = 4,
+    kOwnTimers = 8,
+    kOwnImports = 16
+};
+inline constexpr unsigned kOwnAllParts = kOwnLayoutPass | kOwnRowImages | kOwnIcon | kOwnTimers | kOwnImports;
+int RunOwnDialog(const std::wstring& program, unsigned parts, int controls);
+// How many controls that template holds; 0 when it cannot be read.
+int OwnDialogControlCount(const std::wstring& program);
 // A window with four list views that inserts the card's rows itself. It
 // prints "before" and waits for the file `signal` to appear, inserts the
 // rows, prints "rows N" and "after" and waits for the file to go, so that

@@ -83,7 +83,7 @@ idle_ratio() {  # idle_ratio LABEL FLOOR_SHARE: the last idle share against the 
             l, (f > 0 ? p / f : 0), p - f }'
 }
 
-echo "== start-up: KroFileList against a minimal dialog program, same prefix"
+echo "== start-up: KroFileList against its own window without logic (whole and in parts) and a minimal dialog, same prefix"
 drive startup 'C:\KroFileList\KroFileList.exe' 10
 sleep 3
 idle_server() {  # idle_server LABEL: the wineserver without the program
