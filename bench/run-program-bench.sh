@@ -2,8 +2,9 @@
 # What a user feels of the real program under Wine, each figure against a
 # baseline measured in the same run (bench/program/bench_driver.cpp):
 #   bench/run-program-bench.sh BUILD_DIR [IDLE_SECONDS] [LARGE_RECORDINGS]
-# start-up against a minimal dialog program; idle cost over IDLE_SECONDS
-# (default 10) without and with a card; card arrival over 30 inserts; the
+# start-up against the program's own window without its logic and a minimal
+# dialog program; idle cost over IDLE_SECONDS (default 10) without and with a
+# card; card arrival over 30 inserts; the
 # window's answers while a 10,000-recording card loads and while 512
 # recordings export; private memory without a card, with the demo card and
 # with 10,000 recordings against bare list views holding the same rows; and,
