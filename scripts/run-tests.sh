@@ -25,17 +25,12 @@ started_all=$SECONDS
 
 # Runs ctest in a tree and adds its counts to the totals.
 run_ctest() {
-    # run_ctest LABEL TREE [WRAPPER... --] [CTEST ARGS...]
+    # run_ctest LABEL TREE [WRAPPER...] [:: CTEST ARGS...]
     local label=$1 dir=$2; shift 2
     local wrapper=() extra=()
-    if [[ " $* " == *" -- "* ]]; then
-        while [ "$1" != "--" ]; do wrapper+=("$1"); shift; done
-        shift
-        wrapper+=(--)
-        extra=("$@")
-    else
-        wrapper=("$@")
-    fi
+    while [ $# -gt 0 ] && [ "$1" != "::" ]; do wrapper+=("$1"); shift; done
+    [ $# -gt 0 ] && shift
+    extra=("$@")
     echo "== $label =="
     local log started=$SECONDS
     log=$(mktemp)
@@ -84,19 +79,26 @@ build_trees() {
 }
 
 windows_lane() {
-    run_ctest "Windows (Wine)" "$build/win64" "$session" "$build/win64/wine" -- -LE e2e
-    run_ctest "end to end (Wine), first half" "$build/win64" "$session" "$build/win64/wine" -- \
+    run_ctest "Windows (Wine)" "$build/win64" "$session" "$build/win64/wine" -- :: -LE e2e
+    run_ctest "end to end (Wine), first half" "$build/win64" "$session" "$build/win64/wine" -- :: \
         -L e2e -R "$e2e_first"
 }
 e2e_lane() {
     KRO_WINE_PREFIX_NAME=prefix-e2e \
-        run_ctest "end to end (Wine), second half" "$build/win64" "$session" "$build/win64/wine" -- \
+        run_ctest "end to end (Wine), second half" "$build/win64" "$session" "$build/win64/wine" -- :: \
         -L e2e -E "$e2e_first|$e2e_packages"
 }
 # The 32-bit program and libraries: the tests and journeys that cross the
-# device library boundary, in a session that runs 32-bit code.
+# device library boundary, in two sessions that run 32-bit code.
+i686_first='^e2e_journey(_x64_program_i686_library)?$'
 i686_lane() {
-    run_ctest "Windows i686 (Wine, qemu)" "$build/win32" "$session" --i686 "$build/win32/wine" -- -L library
+    KRO_WINE_PREFIX_NAME=prefix-journeys \
+        run_ctest "Windows i686 (Wine, qemu), journeys" "$build/win32" "$session" --i686 "$build/win32/wine" -- :: \
+        -L library -R "$i686_first"
+}
+i686_rest_lane() {
+    run_ctest "Windows i686 (Wine, qemu)" "$build/win32" "$session" --i686 "$build/win32/wine" -- :: \
+        -L library -E "$i686_first"
 }
 
 build_trees native win64
@@ -104,12 +106,13 @@ start_lane windows windows_lane
 start_lane e2e e2e_lane
 build_trees win32 dist
 start_lane i686 i686_lane
+start_lane i686-rest i686_rest_lane
 KRO_WINE_PREFIX_NAME=prefix-packages \
-    run_ctest "end to end (Wine), the packages" "$build/win64" "$session" "$build/win64/wine" -- -R "$e2e_packages"
+    run_ctest "end to end (Wine), the packages" "$build/win64" "$session" "$build/win64/wine" -- :: -R "$e2e_packages"
 build_trees native-tsan fuzz-tree
-run_ctest "unit (ASan + UBSan)" "$build/native" env -- -j "$native_jobs"
-run_ctest "threads (TSan)" "$build/native-tsan" env TSAN_OPTIONS=halt_on_error=1 -- -j "$native_jobs"
-run_ctest "fuzz seeds replayed (ASan + UBSan)" "$build/fuzz" env
+run_ctest "unit (ASan + UBSan)" "$build/native" :: -j "$native_jobs"
+run_ctest "threads (TSan)" "$build/native-tsan" env TSAN_OPTIONS=halt_on_error=1 :: -j "$native_jobs"
+run_ctest "fuzz seeds replayed (ASan + UBSan)" "$build/fuzz"
 
 wait
 for name in "${lanes[@]}"; do
