@@ -101,16 +101,24 @@ i686_rest_lane() {
         -L library -E "$i686_first"
 }
 
+unit_lane() {
+    run_ctest "unit (ASan + UBSan)" "$build/native" :: -j "$native_jobs"
+}
+packages_lane() {
+    KRO_WINE_PREFIX_NAME=prefix-packages \
+        run_ctest "end to end (Wine), the packages" "$build/win64" "$session" "$build/win64/wine" -- :: \
+        -R "$e2e_packages"
+}
+
 build_trees native win64
+start_lane unit unit_lane
 start_lane windows windows_lane
 start_lane e2e e2e_lane
 build_trees win32 dist
 start_lane i686 i686_lane
 start_lane i686-rest i686_rest_lane
-KRO_WINE_PREFIX_NAME=prefix-packages \
-    run_ctest "end to end (Wine), the packages" "$build/win64" "$session" "$build/win64/wine" -- :: -R "$e2e_packages"
+start_lane packages packages_lane
 build_trees native-tsan fuzz-tree
-run_ctest "unit (ASan + UBSan)" "$build/native" :: -j "$native_jobs"
 run_ctest "threads (TSan)" "$build/native-tsan" env TSAN_OPTIONS=halt_on_error=1 :: -j "$native_jobs"
 run_ctest "fuzz seeds replayed (ASan + UBSan)" "$build/fuzz"
 
