@@ -1,6 +1,7 @@
 #include "export/avi_progress.h"
 
 #include <exception>
+#include <string>
 
 #include "device/text_sink.h"
 #include "device/thread_end_guard.h"
@@ -18,16 +19,17 @@ constexpr wchar_t kWorkingStatus[] = L"Requesting action.";
 constexpr wchar_t kStoppingStatus[] = L"Stopping the export.";
 constexpr wchar_t kStallCaption[] = L"KroFileList";
 
-// The way out as the status line and the question put it: stopping the
-// export (a hosted library), or ending the program (nothing else can be had
-// back).
 // Opens `folder` in Explorer; false when it could not. shell32 is loaded
 // here rather than imported: with it and the libraries it pulls in, every
-// start of the program would take longer, for the end of an export. It is a
-// known system library, so it comes from the system folder only.
+// start of the program would take longer, for the end of an export. It is
+// loaded by its full path in the system folder, as nothing else may stand in
+// for it in an elevated program.
 bool ExploreFolder(const std::string& folder) {
     using ShellExecuteFunction = HINSTANCE(WINAPI*)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT);
-    HMODULE shell = LoadLibraryW(L"shell32.dll");
+    wchar_t system[MAX_PATH] = {};
+    const UINT length = GetSystemDirectoryW(system, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return false;
+    HMODULE shell = LoadLibraryW((std::wstring(system, length) + L"\\shell32.dll").c_str());
     const auto shellExecute = shell ? reinterpret_cast<ShellExecuteFunction>(
                                           reinterpret_cast<void*>(GetProcAddress(shell, "ShellExecuteA")))
                                     : nullptr;
@@ -37,6 +39,9 @@ bool ExploreFolder(const std::string& folder) {
                shellExecute(nullptr, "explore", folder.c_str(), nullptr, nullptr, SW_SHOWNORMAL)) > 32;
 }
 
+// The way out as the status line and the question put it: stopping the
+// export (a hosted library), or ending the program (nothing else can be had
+// back).
 struct WayOut {
     const wchar_t* status;
     const wchar_t* question;
