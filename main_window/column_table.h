@@ -38,4 +38,18 @@ inline constexpr Column kColumns[layout::kColumnCount] = {
 // The Photo column has no duration column and its own summary text.
 inline constexpr int kPhotoColumn = 3;
 
+// The lists' and labels' font face, the lists' extended style
+// (LVS_EX_GRIDLINES | LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT) and their
+// columns; column 0 holds the check box, and the Photo list has no duration
+// column.
+inline constexpr wchar_t kListFontFace[] = L"Arial";
+inline constexpr unsigned long kListExtendedStyle = 0x25;
+struct ListColumn {
+    const wchar_t* heading;
+    int width;
+};
+inline constexpr ListColumn kListColumns[] = {
+    {L" ", 20}, {L"Filename", 126}, {L"Size", 43}, {L"Min/Sec", 40}};
+inline constexpr int kPhotoListColumns = 3;
+
 }  // namespace kro

@@ -16,23 +16,11 @@ namespace kro {
 
 namespace {
 
-constexpr wchar_t kFontFace[] = L"Arial";
 constexpr wchar_t kCheckAllText[] = L"Check All/Un";
 
 // The rows' image list only lifts the row height to 14 pixels.
 constexpr int kRowImageWidth = 1;
 constexpr int kRowImageHeight = 14;
-
-// LVS_EX_GRIDLINES | LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT
-constexpr DWORD kListExtendedStyle = 0x25;
-
-struct ListColumn {
-    const wchar_t* heading;
-    int width;
-};
-// Column 0 holds the check box; the Photo list has no duration column.
-constexpr ListColumn kListColumns[] = {{L" ", 20}, {L"Filename", 126}, {L"Size", 43}, {L"Min/Sec", 40}};
-constexpr int kPhotoListColumns = 3;
 
 void MoveTo(const ui::Window& window, const layout::PixelRect& rect) {
     window.Move(rect.x, rect.y, rect.width, rect.height, true);
@@ -49,7 +37,7 @@ int ScreenVerticalDpi() {
 void CKroFileListDlg::LayoutControls() {
     labelFont.Reset(CreateFontW(layout::LabelFontHeight(ScreenVerticalDpi()), 0, 0, 0, FW_DONTCARE, FALSE,
                                 FALSE, FALSE, HANGEUL_CHARSET, OUT_STROKE_PRECIS, CLIP_STROKE_PRECIS,
-                                DRAFT_QUALITY, FF_MODERN | VARIABLE_PITCH, kFontFace));
+                                DRAFT_QUALITY, FF_MODERN | VARIABLE_PITCH, kListFontFace));
     // Without it the labels and lists keep the dialog's font.
     if (!labelFont) ReportLastError("CreateFontW");
 

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -81,15 +82,6 @@ struct OwnDialogState {
     HICON icon = nullptr;
 };
 
-// The same font, extended list style and columns as the program's window.
-constexpr wchar_t kOwnFontFace[] = L"Arial";
-constexpr DWORD kOwnListStyle = LVS_EX_GRIDLINES | LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT;
-struct OwnColumn {
-    const wchar_t* heading;
-    int width;
-};
-constexpr OwnColumn kOwnColumns[] = {{L" ", 20}, {L"Filename", 126}, {L"Size", 43}, {L"Min/Sec", 40}};
-
 void MoveTo(HWND dialog, int id, const layout::PixelRect& r) {
     if (HWND control = GetDlgItem(dialog, id)) MoveWindow(control, r.x, r.y, r.width, r.height, TRUE);
 }
@@ -105,7 +97,7 @@ void InitOwnDialog(HWND dialog, OwnDialogState& state) {
     if (screen) ReleaseDC(nullptr, screen);
     state.font = CreateFontW(layout::LabelFontHeight(dpi), 0, 0, 0, FW_DONTCARE, FALSE, FALSE, FALSE,
                              HANGEUL_CHARSET, OUT_STROKE_PRECIS, CLIP_STROKE_PRECIS, DRAFT_QUALITY,
-                             FF_MODERN | VARIABLE_PITCH, kOwnFontFace);
+                             FF_MODERN | VARIABLE_PITCH, kListFontFace);
     if (state.parts & kOwnIcon) {
         SendMessageW(dialog, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(state.icon));
         SendMessageW(dialog, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(state.icon));
@@ -138,15 +130,15 @@ void InitOwnDialog(HWND dialog, OwnDialogState& state) {
         }
         HWND list = GetDlgItem(dialog, column.list);
         if (list == nullptr) continue;
-        SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, kOwnListStyle);
+        SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, kListExtendedStyle);
         if (state.rowImages)
             SendMessageW(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(state.rowImages));
-        const int columns = c == kPhotoColumn ? 3 : 4;
+        const int columns = c == kPhotoColumn ? kPhotoListColumns : static_cast<int>(std::size(kListColumns));
         for (int i = 0; i < columns; ++i) {
             LVCOLUMNW heading = {};
             heading.mask = LVCF_WIDTH | LVCF_TEXT;
-            heading.cx = kOwnColumns[i].width;
-            heading.pszText = const_cast<wchar_t*>(kOwnColumns[i].heading);
+            heading.cx = kListColumns[i].width;
+            heading.pszText = const_cast<wchar_t*>(kListColumns[i].heading);
             SendMessageW(list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&heading));
         }
     }
