@@ -119,7 +119,8 @@ start_lane i686 i686_lane
 start_lane i686-rest i686_rest_lane
 start_lane packages packages_lane
 build_trees native-tsan fuzz-tree
-run_ctest "threads (TSan)" "$build/native-tsan" env TSAN_OPTIONS=halt_on_error=1 :: -j "$native_jobs"
+# The thread tests keep their cores busy, beside the levels under Wine.
+run_ctest "threads (TSan)" "$build/native-tsan" env TSAN_OPTIONS=halt_on_error=1 :: -j "$(nproc)"
 run_ctest "fuzz seeds replayed (ASan + UBSan)" "$build/fuzz"
 
 wait
