@@ -25,32 +25,103 @@ take_common_arguments() {
     : "${WINEPREFIX:?run inside scripts/wine-session.sh}" "${DISPLAY:?}"
 }
 
-# Runs one driver command against the running program (see driver.cpp). A
-# driver that did not get to run its command (Wine, or qemu under the i686
-# level, failed to start it: no "driver:" line and a failed status) is
-# started again, and that is said on standard error; its output is never
-# mistaken for an empty answer.
-drive() {
-    local attempt status tmp
+# The driver (see driver.cpp) answers through a loop that a script starts
+# with driver_start: one Wine start for the whole script, where a start per
+# command costs a fifth of a second, and a second under qemu. Its pipes are
+# plain descriptors, so the commands work inside $(...) too. Without the loop
+# each command starts the driver anew.
+driver_start() {
+    local pipes
+    pipes=$(mktemp -d)
+    mkfifo "$pipes/in" "$pipes/out"
+    "$wine64" "$bin/kro_e2e_driver.exe" serve <"$pipes/in" >"$pipes/out" 2>/dev/null &
+    driver_pid=$!
+    exec {driver_to}>"$pipes/in" {driver_from}<"$pipes/out"
+    rm -rf "$pipes"
+    trap driver_stop EXIT
+}
+
+driver_stop() {
+    [ -n "${driver_pid:-}" ] || return 0
+    exec {driver_to}>&- {driver_from}<&-
+    kill "$driver_pid" 2>/dev/null
+    wait "$driver_pid" 2>/dev/null
+    driver_pid=""
+}
+
+# Closes the loop's pipes in a process about to start a program that may
+# outlive the command, so that it never holds them.
+without_driver_pipes() {
+    [ -z "${driver_pid:-}" ] || exec {driver_to}>&- {driver_from}<&-
+}
+
+# dr COMMAND ARGS...: runs one driver command; its output (carriage returns
+# dropped, without the last newline) in DR_OUT, its status in DR_STATUS;
+# false when no driver answered. Runs in the calling shell, so it can be
+# used between draws of $RANDOM without disturbing them. A loop that does not
+# answer is ended, and the command starts a driver of its own; in the
+# script's own shell a new loop is started for the commands after it.
+dr() {
+    if [ -n "${driver_pid:-}" ]; then
+        served "$@" && return 0
+        echo "   the driver's loop did not answer '$*'; it is started again" >&2
+        kill "$driver_pid" 2>/dev/null
+        if [ "$BASH_SUBSHELL" -eq 0 ]; then driver_stop; driver_start; else driver_pid=""; fi
+    fi
+    # A driver that did not get to run its command (Wine, or qemu under the
+    # i686 level, failed to start it: no "driver:" line and a failed status)
+    # is started again, and that is said on standard error; its output is
+    # never mistaken for an empty answer.
+    local attempt tmp
     tmp=$(mktemp)
     for attempt in 1 2 3; do
         "$wine64" "$bin/kro_e2e_driver.exe" "$@" >"$tmp.out" 2>"$tmp.err"
-        status=$?
-        if [ "$status" -eq 0 ] || grep -q '^driver: ' "$tmp.err"; then break; fi
-        echo "   the driver did not run '$*' (attempt $attempt, status $status): $(head -c 200 "$tmp.err")" >&2
+        DR_STATUS=$?
+        if [ "$DR_STATUS" -eq 0 ] || grep -q '^driver: ' "$tmp.err"; then break; fi
+        echo "   the driver did not run '$*' (attempt $attempt, status $DR_STATUS): $(head -c 200 "$tmp.err")" >&2
         sleep 0.5
     done
-    tr -d '\r' <"$tmp.out"
+    DR_OUT=$(tr -d '\r' <"$tmp.out"; echo .)
+    DR_OUT=${DR_OUT%.}
+    DR_OUT=${DR_OUT%$'\n'}
     rm -f "$tmp" "$tmp.out" "$tmp.err"
 }
 
-# Posts the close to the main window. The driver is started again only when
-# it did not post (it could not start, or found no window), and says so.
+# One command through the loop: each command's output is followed by "\x04"
+# and its status, on a line of its own unless the output did not end in one.
+served() {
+    local IFS=$'\t' line
+    # A loop that has ended takes no command; the write fails in a subshell
+    # of its own rather than the caller's (SIGPIPE).
+    (printf '%s\n' "$*" >&"$driver_to") 2>/dev/null || return 1
+    DR_OUT=""
+    # Longer than any command waits (three minutes at most).
+    while IFS= read -r -t 600 -u "$driver_from" line; do
+        line=${line%$'\r'}
+        if [[ "$line" == *$'\x04 '* ]]; then
+            DR_OUT+=${line%%$'\x04 '*}
+            DR_STATUS=${line##*$'\x04 '}
+            DR_OUT=${DR_OUT%$'\n'}
+            return 0
+        fi
+        DR_OUT+="$line"$'\n'
+    done
+    return 1
+}
+
+# Runs one driver command against the running program and prints its output.
+drive() {
+    dr "$@"
+    [ -z "$DR_OUT" ] || printf '%s\n' "$DR_OUT"
+}
+
+# Posts the close to the main window. It is tried again only when it did not
+# post (the driver could not start, or found no window), and that is said.
 post_close() {
-    local attempt error
+    local attempt
     for attempt in 1 2 3; do
-        error=$("$wine64" "$bin/kro_e2e_driver.exe" close 2>&1 >/dev/null) && return 0
-        echo "   the driver did not post the close (attempt $attempt): ${error:-exit status only}"
+        dr close && [ "$DR_STATUS" == 0 ] && return 0
+        echo "   the driver did not post the close (attempt $attempt, status ${DR_STATUS:-none})"
         sleep 0.5
     done
     return 1
@@ -66,6 +137,18 @@ wait_until() {  # wait_until MILLISECONDS WANTED COMMAND...
         sleep 0.2
     done
     printf '%s' "$value"
+}
+
+# Waits until list ID holds at least COUNT rows or MILLISECONDS have passed;
+# prints how many it holds.
+wait_rows() {  # wait_rows MILLISECONDS ID COUNT
+    local deadline=$(( $(date +%s%N) / 1000000 + $1 )) rows
+    while :; do
+        rows=$(drive row-count "$2")
+        [ "${rows:-0}" -ge "$3" ] || [ $(( $(date +%s%N) / 1000000 )) -ge "$deadline" ] && break
+        sleep 0.2
+    done
+    echo "${rows:-0}"
 }
 
 # Closes the main window; prints yes when the process has ended within
@@ -103,7 +186,7 @@ install_program() {
 # What it and Wine print goes to program_log (when set), for a failure's
 # reader.
 start_program() {
-    (cd "$install_dir" && exec "$wine64" 'C:\KroFileList\KroFileList.exe' >>"${program_log:-/dev/null}" 2>&1) &
+    (cd "$install_dir" && without_driver_pipes && exec "$wine64" 'C:\KroFileList\KroFileList.exe' >>"${program_log:-/dev/null}" 2>&1) &
     program_pid=$!
 }
 

@@ -19,6 +19,7 @@ source "$here/common.sh"
 take_common_arguments "$@"
 
 install_program
+driver_start
 slot="$out/slot"
 rm -rf "$slot" "$out"/*.png
 mkdir -p "$slot"
@@ -74,9 +75,7 @@ echo "== the details call does not return for a while"
 # library answers again shows the popup, which proves it reached the row.
 hang_until=$(( $(date +%s%3N) + 12000 ))
 start_hung info "hang-until=$hang_until"
-rows=""
-for _ in $(seq 40); do rows=$(drive rows 1001 | wc -l); [ "$rows" -gt 0 ] && break; sleep 0.2; done
-check "info: the lists fill" "$([ "$rows" -gt 0 ] && echo yes)" "yes"
+check "info: the lists fill" "$([ "$(wait_rows 16000 1001 1)" -gt 0 ] && echo yes)" "yes"
 read -r px py <<<"$(drive item-point 1001 0)"
 xdotool mousemove "$px" "$py" click 3
 check "info: no popup is shown while the library hangs" "$(drive menu-height 3000 2>/dev/null)" ""
@@ -93,7 +92,7 @@ ends_cleanly info 8
 
 echo "== the AVI conversion never returns"
 start_hung avi
-for _ in $(seq 40); do [ "$(drive rows 1001 | wc -l)" -gt 0 ] && break; sleep 0.2; done
+wait_rows 16000 1001 1 >/dev/null
 hung_name=$(drive rows 1001 0 1 | cut -f2)
 drive check 1001 0 1
 drive click 1000
@@ -139,7 +138,7 @@ ends_cleanly "crash list" 8
 
 echo "== the library crashes in the details call"
 start_with crash=info
-for _ in $(seq 40); do [ "$(drive rows 1001 | wc -l)" -gt 0 ] && break; sleep 0.2; done
+wait_rows 16000 1001 1 >/dev/null
 read -r px py <<<"$(drive item-point 1001 0)"
 xdotool mousemove "$px" "$py" click 3
 check "crash info: no popup of zeros is shown" "$(drive menu-height 3000 2>/dev/null)" ""
@@ -150,7 +149,7 @@ echo "== the library crashes in every conversion"
 # Each ticked recording crashes its host: the first three are named with
 # the reason, the export stops there and names the fourth as not reached.
 start_with crash=avi
-for _ in $(seq 40); do [ "$(drive rows 1001 | wc -l)" -gt 3 ] && break; sleep 0.2; done
+wait_rows 16000 1001 4 >/dev/null
 fourth=$(drive rows 1001 3 1 | cut -f2)
 for row in 0 1 2 3; do drive check 1001 "$row" 1; done
 drive click 1000

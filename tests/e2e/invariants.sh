@@ -1,40 +1,6 @@
-# The checks that hold after every step of the soak and of the fault matrix,
-# and a driver session that keeps one kro_e2e_driver running for them (a
-# command then costs milliseconds instead of a Wine start). Source it after
-# common.sh, with install_program done and `slot` the folder that holds the
-# inserted card as `card`.
-
-# Starts the driver's command loop.
-driver_start() {
-    coproc DRIVER { "$wine64" "$bin/kro_e2e_driver.exe" serve 2>/dev/null; }
-}
-
-driver_stop() {
-    [ -n "${DRIVER_PID:-}" ] || return 0
-    eval "exec ${DRIVER[1]}>&-"
-    wait "$DRIVER_PID" 2>/dev/null
-}
-
-# dr COMMAND ARGS...: runs a driver command; its output in DR_OUT (without
-# the last newline), its status in DR_STATUS. Runs in the calling shell, so
-# it can be used between draws of $RANDOM without disturbing them.
-dr() {
-    local IFS=$'\t' line
-    printf '%s\n' "$*" >&"${DRIVER[1]}"
-    DR_OUT=""
-    DR_STATUS=1
-    while IFS= read -r -t 200 -u "${DRIVER[0]}" line; do
-        line=${line%$'\r'}
-        if [ "${line:0:1}" == $'\x04' ]; then
-            DR_STATUS=${line#$'\x04 '}
-            DR_OUT=${DR_OUT%$'\n'}
-            return 0
-        fi
-        DR_OUT+="$line"$'\n'
-    done
-    echo "driver: no answer to: $*" >&2
-    return 1
-}
+# The checks that hold after every step of the soak and of the fault matrix.
+# Source it after common.sh, with install_program done and `slot` the folder
+# that holds the inserted card as `card`.
 
 # Every file of the Wine drive but the export folder, with size and time;
 # folders by name only (drive_c's own time changes with the export folder).
@@ -54,8 +20,7 @@ written_outside() {
 }
 
 # Windows left open besides the main window (boxes, progress, menus), in
-# WINDOWS_LEFT. The driver's pipes are not open in a subshell: functions that
-# talk to it are never called inside $(...).
+# WINDOWS_LEFT.
 windows_left() {
     dr other-windows
     WINDOWS_LEFT=$DR_OUT

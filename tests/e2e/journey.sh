@@ -20,6 +20,7 @@ shot() { import -window root "$out/$1.png" 2>/dev/null || true; }
 # The program installed as a user would have it: the exe with the device
 # library beside it, the card in a slot folder the test can empty and fill.
 install_program
+driver_start
 slot="$out/slot"
 rm -rf "$slot" "$out"/*.png "$out/exported"
 mkdir -p "$slot"
@@ -176,7 +177,7 @@ echo "== without the device library beside the program; one lies in its current 
 planted="$WINEPREFIX/drive_c/planted"
 mkdir -p "$planted"
 mv "$install_dir/KROLib.dll" "$planted/KROLib.dll"
-(cd "$planted" && WINEPATH='C:\planted' exec "$wine64" 'C:\KroFileList\KroFileList.exe' >>"${program_log:-/dev/null}" 2>&1) &
+(cd "$planted" && without_driver_pipes && WINEPATH='C:\planted' exec "$wine64" 'C:\KroFileList\KroFileList.exe' >>"${program_log:-/dev/null}" 2>&1) &
 program_pid=$!
 check "KROLib failed box comes" "$(drive wait-box 11 15000)" "KROLib failed..."
 drive answer-box 11 ok
