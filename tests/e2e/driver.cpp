@@ -1,7 +1,8 @@
 // kro_e2e_driver: drives a running KroFileList from outside its process, as a
 // user would, through its windows and controls. Run under Wine in the same
-// prefix as the program. One command per invocation; results go to standard
-// output as UTF-8 lines, failures to standard error with exit code 1.
+// prefix as the program. One command per invocation (or many, see serve);
+// results go to standard output as UTF-8 lines, failures to standard error
+// with exit code 1.
 //
 //   wait-window MS            wait for the main window, print its title
 //   title                     print the main window's title
