@@ -50,7 +50,8 @@ journey_start=$(date +%s)
 
 echo "== 1. start without a card"
 start_program
-check "main window opens" "$(drive wait-window 15000)" "KroFileList"
+# The prefix's first 32-bit program loads its system libraries under qemu.
+check "main window opens" "$(drive wait-window 30000)" "KroFileList"
 shot 01-no-card
 for id in "${lists[@]}"; do check "list $id is empty" "$(drive rows "$id" | wc -l)" "0"; done
 check "Event summary zero text" "$(drive text 1023)" "$zero_video"
