@@ -114,12 +114,22 @@ build_trees native win64
 start_lane unit unit_lane
 start_lane windows windows_lane
 start_lane e2e e2e_lane
+# The sanitizer trees build beside the 32-bit tree and the packages, so that
+# the thread tests, which mostly wait, run beside the 32-bit levels rather
+# than alone at the end.
+(build_trees native-tsan fuzz-tree) >"$lane_logs/sanitizer-trees.log" 2>&1 &
+sanitizer_trees=$!
 build_trees win32 dist
 start_lane i686 i686_lane
 start_lane i686-rest i686_rest_lane
 start_lane packages packages_lane
-build_trees native-tsan fuzz-tree
-# The thread tests keep their cores busy, beside the levels under Wine.
+sanitizer_status=0
+wait "$sanitizer_trees" || sanitizer_status=$?
+cat "$lane_logs/sanitizer-trees.log"
+if [ "$sanitizer_status" -ne 0 ]; then
+    wait
+    exit 1
+fi
 run_ctest "threads (TSan)" "$build/native-tsan" env TSAN_OPTIONS=halt_on_error=1 :: -j "$(nproc)"
 run_ctest "fuzz seeds replayed (ASan + UBSan)" "$build/fuzz"
 
