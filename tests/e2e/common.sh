@@ -95,8 +95,9 @@ served() {
     # of its own rather than the caller's (SIGPIPE).
     (printf '%s\n' "$*" >&"$driver_to") 2>/dev/null || return 1
     DR_OUT=""
-    # Longer than any command waits (three minutes at most).
-    while IFS= read -r -t 600 -u "$driver_from" line; do
+    # Longer than any command through the loop waits (two minutes at most), so
+    # a loop that hangs fails its command well before the test's own limit.
+    while IFS= read -r -t 200 -u "$driver_from" line; do
         line=${line%$'\r'}
         if [[ "$line" == *$'\x04 '* ]]; then
             DR_OUT+=${line%%$'\x04 '*}
